@@ -1,0 +1,8 @@
+#include "about/terms.h"
+
+#include "app/frmwinsock.h"
+
+namespace Moodule {
+void ShowTerms(frmWinsock&) {}
+void ShowTermsWithNotice(frmWinsock&) {}
+}  // namespace Moodule

@@ -1,0 +1,112 @@
+#include "app/controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "assets/mascot_picture.h"
+
+void VbLabel::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+}
+
+QColor PictureBox::BackColor() {
+    return assets::MascotBackground();
+}
+
+PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setAutoFillBackground(false);
+}
+
+void PictureBox::EnsureImageSize() {
+    const QSize inside = contentsRect().size().expandedTo(QSize(1, 1));
+    if (image_.size() == inside) {
+        return;
+    }
+    QImage grown(inside, QImage::Format_RGB32);
+    grown.fill(BackColor());
+    if (!image_.isNull()) {
+        QPainter painter(&grown);
+        painter.drawImage(0, 0, image_);
+    }
+    image_ = std::move(grown);
+}
+
+QImage& PictureBox::Image() {
+    EnsureImageSize();
+    return image_;
+}
+
+void PictureBox::SetPicture(const QImage& picture) {
+    ClearPicture();
+    QPainter painter(&image_);
+    painter.drawImage(0, 0, picture);
+    painter.end();
+    update();
+}
+
+void PictureBox::ClearPicture() {
+    EnsureImageSize();
+    image_.fill(BackColor());
+    update();
+}
+
+void PictureBox::Refresh() {
+    repaint();
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    EnsureImageSize();
+    QPainter painter(this);
+    painter.drawImage(contentsRect().topLeft(), image_);
+    painter.end();
+    QFrame::paintEvent(event);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+}
+
+void PictureBox::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    EnsureImageSize();
+}
+
+VbTimer::VbTimer(QObject* parent) : QObject(parent) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &VbTimer::Timer);
+}
+
+void VbTimer::SetInterval(int milliseconds) {
+    interval_ = milliseconds < 0 ? 0 : milliseconds;
+    Restart();
+}
+
+void VbTimer::SetEnabled(bool enabled) {
+    if (enabled == enabled_) {
+        return;
+    }
+    enabled_ = enabled;
+    Restart();
+}
+
+void VbTimer::Restart() {
+    if (enabled_ && interval_ > 0) {
+        timer_.start(interval_);
+    } else {
+        timer_.stop();
+    }
+}

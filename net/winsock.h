@@ -1,0 +1,35 @@
+#pragma once
+// Socket services: Windows Sockets error texts, host name and address resolution, and the
+// TCP stream connection of the whois client. IPv4 addresses are 32-bit integers holding the
+// four address bytes in network byte order (127.0.0.1 is 16777343).
+
+#include <cstdint>
+
+#include <QByteArray>
+#include <QString>
+
+namespace Winsock {
+
+// The English sentence for a Windows Sockets error code; empty for a code without one.
+QString SocketErrorText(std::int32_t code);
+
+// Name resolution. Each reports failure by a fixed value and never throws.
+QString AddressToText(std::int32_t address);      // "255.255.255.255" on failure
+QString AddressToHostName(std::int32_t address);  // "Unknown" on failure
+std::int32_t HostToAddress(QString host);         // -1 on failure
+QString LocalHostName();                          // "Unknown" on failure
+QString OfficialHostName(QString host);           // "Unknown" on failure
+
+// The private message with which socket events reach the window.
+constexpr std::int32_t WM_SOCKET_NOTIFY = 1025;
+
+// TCP stream connection.
+std::int32_t OpenStreamConnection(QString host, std::int16_t port, QString& peer,
+                                  std::int32_t window, std::int16_t asynchronous);
+std::int32_t ApplyLinger(std::int32_t socket, std::int16_t onOff, std::int16_t seconds);
+std::int32_t SendToSocket(std::int32_t socket, const QString& data);
+std::int32_t SendToSocket(std::int32_t socket, const QByteArray& data);
+std::int16_t LowWordOf(std::int32_t value);
+std::int16_t HighWordOf(std::int32_t value);
+
+}  // namespace Winsock

@@ -1,0 +1,8 @@
+#include "ping/commands.h"
+
+#include "app/frmwinsock.h"
+
+namespace Module1 {
+void PingItClick(frmWinsock&) {}
+void PingNameClick(frmWinsock&) {}
+}  // namespace Module1
