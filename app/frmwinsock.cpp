@@ -47,7 +47,11 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
                 box->setVerticalScrollBarPolicy((row.settings & layout::VerticalScrollBar) != 0
                                                     ? Qt::ScrollBarAlwaysOn
                                                     : Qt::ScrollBarAlwaysOff);
-                box->setReadOnly((row.settings & layout::ReadOnly) != 0);
+                if ((row.settings & layout::ReadOnly) != 0) {
+                    box->setReadOnly(true);
+                    box->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                                 Qt::TextSelectableByKeyboard);
+                }
                 box->setTabChangesFocus(true);
                 control = box;
             } else {
@@ -145,10 +149,12 @@ void frmWinsock::CreateControls() {
     }
     SSTab1->setCurrentIndex(layout::kOpeningTab);
 
-    QWidget* previous = SSTab1;
+    QWidget* previous = nullptr;
     for (QWidget* control : focusOrder) {
         if (control != nullptr && control->focusPolicy() != Qt::NoFocus) {
-            setTabOrder(previous, control);
+            if (previous != nullptr) {
+                setTabOrder(previous, control);
+            }
             previous = control;
         }
     }

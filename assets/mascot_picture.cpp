@@ -106,6 +106,25 @@ QPixmap IconPixmap(int size) {
     return QPixmap::fromImage(result);
 }
 
+// 256 colours: the back and the drawing's own colours first, so that they stay exact, then a
+// colour cube and a grey ramp for the blended edges.
+QList<QRgb> MascotPalette() {
+    QList<QRgb> palette = {qRgb(0xc0, 0xc0, 0xc0), qRgb(0xff, 0xff, 0xff), qRgb(0x20, 0x20, 0x20),
+                           qRgb(0x18, 0x18, 0x18), qRgb(0xf0, 0xe0, 0xb0), qRgb(0xf4, 0xa6, 0xb8),
+                           qRgb(0x80, 0x30, 0x40)};
+    for (int r = 0; r < 6; ++r) {
+        for (int g = 0; g < 6; ++g) {
+            for (int b = 0; b < 6; ++b) {
+                palette << qRgb(r * 51, g * 51, b * 51);
+            }
+        }
+    }
+    for (int grey = 8; palette.size() < 256; grey += 8) {
+        palette << qRgb(grey, grey, grey);
+    }
+    return palette;
+}
+
 }  // namespace
 
 QColor MascotBackground() {
@@ -118,7 +137,8 @@ QImage MascotPicture() {
     QPainter painter(&image);
     DrawCow(painter, 75);
     painter.end();
-    return image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    return image.convertToFormat(QImage::Format_Indexed8, MascotPalette(),
+                                 Qt::ThresholdDither | Qt::AvoidDither);
 }
 
 QIcon NorvaneIcon() {
