@@ -1,9 +1,7 @@
-# norvane_sanitize(target): AddressSanitizer and UndefinedBehaviorSanitizer when
-# NORVANE_SANITIZE is on.
-function(norvane_sanitize target)
-    if(NORVANE_SANITIZE)
-        target_compile_options(${target} PRIVATE
-            -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
-    endif()
-endfunction()
+# With NORVANE_SANITIZE on, every target of the project is built and linked with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+if(NORVANE_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
