@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include <QCoreApplication>
@@ -26,6 +27,11 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+// Failure messages show texts as text rather than as UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace private_resolver {
 
