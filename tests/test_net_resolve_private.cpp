@@ -23,15 +23,18 @@ std::int32_t AddressOf(std::array<std::uint8_t, 4> bytes) {
 
 // The addresses of several.test are listed out of order on purpose: a resolver that sorts
 // them (getaddrinfo sorts by its address selection rules and would put 127.0.0.3 first) fails.
-const QByteArray kHosts =
-    "127.0.0.1 localhost\n"
-    "127.0.0.7 several.test\n"
-    "127.0.0.3 several.test\n"
-    "127.0.0.5 several.test\n"
-    "127.0.0.9 ninth.test ninth-alias.test\n"
-    "127.0.0.66 0x7f.0.0.1\n"
-    "127.0.0.20 b\xc3\xbc"
-    "cher.test\n";
+const QByteArray kHosts = QByteArray(
+                              "127.0.0.1 localhost\n"
+                              "127.0.0.7 several.test\n"
+                              "127.0.0.3 several.test\n"
+                              "127.0.0.5 several.test\n"
+                              "127.0.0.9 ninth.test ninth-alias.test\n"
+                              "127.0.0.66 0x7f.0.0.1\n"
+                              "127.0.0.20 b\xc3\xbc"
+                              "cher.test\n") +
+                          // One line with more aliases than the first lookup buffer holds.
+                          "127.0.0.30 crowded.test" +
+                          QByteArray(" alias-of-crowded-host.test").repeated(400) + "\n";
 
 const QString kLongName = QString(300, QLatin1Char('a'));
 const QStringList kBadInput = {QString(),
@@ -72,6 +75,13 @@ TEST(PrivateResolverChild, DISABLED_NonAsciiNamesCrossTheBoundaryIn8BitEncoding)
     EXPECT_EQ(Winsock::AddressToHostName(AddressOf({127, 0, 0, 20})), name);
 }
 
+TEST(PrivateResolverChild, DISABLED_HostsLineLargerThanTheFirstBufferIsRead) {
+    ASSERT_TRUE(private_resolver::kInChild);
+    EXPECT_EQ(Winsock::HostToAddress(QStringLiteral("crowded.test")), AddressOf({127, 0, 0, 30}));
+    EXPECT_EQ(Winsock::AddressToHostName(AddressOf({127, 0, 0, 30})),
+              QStringLiteral("crowded.test"));
+}
+
 TEST(PrivateResolverChild, DISABLED_FailuresGiveTheFixedValues) {
     ASSERT_TRUE(private_resolver::kInChild);
     const std::int32_t missing = Winsock::HostToAddress(QStringLiteral("nosuch.invalid"));
@@ -109,6 +119,11 @@ TEST(PrivateResolver, ReverseLookupGivesTheOfficialName) {
 TEST(PrivateResolver, NonAsciiNamesCrossTheBoundaryIn8BitEncoding) {
     private_resolver::RunInPrivateResolver(
         "PrivateResolverChild.DISABLED_NonAsciiNamesCrossTheBoundaryIn8BitEncoding", kHosts);
+}
+
+TEST(PrivateResolver, HostsLineLargerThanTheFirstBufferIsRead) {
+    private_resolver::RunInPrivateResolver(
+        "PrivateResolverChild.DISABLED_HostsLineLargerThanTheFirstBufferIsRead", kHosts);
 }
 
 TEST(PrivateResolver, FailuresGiveTheFixedValues) {
