@@ -1,7 +1,93 @@
+#include <algorithm>
+#include <array>
+#include <iterator>
+
 #include "net/winsock.h"
 
 namespace Winsock {
-QString SocketErrorText(std::int32_t) {
-    return {};
+
+namespace {
+
+struct ErrorText {
+    std::int32_t code;
+    const char* text;
+};
+
+// Sorted by code, so that a lookup is one bisection.
+constexpr std::array<ErrorText, 51> kErrorTexts{{
+    {10004, "Interrupted system call."},
+    {10009, "Bad file number."},
+    {10013, "Permission Denied."},
+    {10014, "Bad Address."},
+    {10022, "Invalid Argument."},
+    {10024, "Too many open files."},
+    {10035, "Operation would block."},
+    {10036, "Operation now in progress."},
+    {10037, "Operation already in progress."},
+    {10038, "Socket operation on nonsocket."},
+    {10039, "Destination address required."},
+    {10040, "Message too long."},
+    {10041, "Protocol wrong type for socket."},
+    {10042, "Protocol not available."},
+    {10043, "Protocol not supported."},
+    {10044, "Socket type not supported."},
+    {10045, "Operation not supported on socket."},
+    {10046, "Protocol family not supported."},
+    {10047, "Address family not supported by protocol family."},
+    {10048, "Address already in use."},
+    {10049, "Can't assign requested address."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10052, "Network dropped connection."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10055, "No buffer space available."},
+    {10056, "Socket is already connected."},
+    {10057, "Socket is not connected."},
+    {10058, "Can't send after socket shutdown."},
+    {10059, "Too many references: can't splice."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10062, "Too many levels of symbolic links."},
+    {10063, "File name too long."},
+    {10064, "Host is down."},
+    {10065, "No route to host."},
+    {10066, "Directory not empty."},
+    {10067, "Too many processes."},
+    {10068, "Too many users."},
+    {10069, "Disk quota exceeded."},
+    {10070, "Stale NFS file handle."},
+    {10071, "Too many levels of remote in path."},
+    {10091, "Network subsystem is unusable."},
+    {10092, "Winsock DLL cannot support this application."},
+    {10093, "Winsock not initialized."},
+    {10101, "Disconnect."},
+    {11001, "Host not found."},
+    {11002, "Nonauthoritative host not found."},
+    {11003, "Nonrecoverable error."},
+    {11004, "Valid name, no data record of requested type."},
+}};
+
+constexpr bool IsSortedByCode() {
+    for (std::size_t i = 1; i < kErrorTexts.size(); ++i) {
+        if (kErrorTexts[i - 1].code >= kErrorTexts[i].code) {
+            return false;
+        }
+    }
+    return true;
 }
+static_assert(IsSortedByCode(), "the error texts must stay sorted by code");
+
+}  // namespace
+
+QString SocketErrorText(std::int32_t code) {
+    const auto row = std::lower_bound(
+        kErrorTexts.begin(), kErrorTexts.end(), code,
+        [](const ErrorText& entry, std::int32_t wanted) { return entry.code < wanted; });
+    if (row == kErrorTexts.end() || row->code != code) {
+        return {};
+    }
+    return QString::fromLatin1(row->text);
+}
+
 }  // namespace Winsock
