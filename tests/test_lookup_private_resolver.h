@@ -28,10 +28,7 @@
 
 #include <gtest/gtest.h>
 
-// Failure messages show texts as text rather than as UTF-16 code units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/qt_printers.h"
 
 namespace private_resolver {
 
