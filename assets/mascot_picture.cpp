@@ -87,6 +87,25 @@ QList<QRgb> SixteenColours() {
             qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
 }
 
+// 256 colours: the mascot's own, the grey it stands on, the 6 x 6 x 6 colour cube for the
+// anti-aliased edges, and a ramp of greys.
+QList<QRgb> TwoHundredFiftySixColours() {
+    QList<QRgb> colours = {MascotBackground().rgb(), qRgb(0x20, 0x20, 0x20),
+                           qRgb(0x18, 0x18, 0x18),   qRgb(0xf0, 0xe0, 0xb0),
+                           qRgb(0xf4, 0xa6, 0xb8),   qRgb(0x80, 0x30, 0x40)};
+    for (int r = 0; r < 6; ++r) {
+        for (int g = 0; g < 6; ++g) {
+            for (int b = 0; b < 6; ++b) {
+                colours.append(qRgb(r * 51, g * 51, b * 51));
+            }
+        }
+    }
+    for (int grey = 7; colours.size() < 256; grey += 7) {
+        colours.append(qRgb(grey, grey, grey));
+    }
+    return colours;
+}
+
 QPixmap IconPixmap(int size) {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
@@ -118,7 +137,8 @@ QImage MascotPicture() {
     QPainter painter(&image);
     DrawCow(painter, 75);
     painter.end();
-    return image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    return image.convertToFormat(QImage::Format_Indexed8, TwoHundredFiftySixColours(),
+                                 Qt::ThresholdDither);
 }
 
 QIcon NorvaneIcon() {
