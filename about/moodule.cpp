@@ -48,6 +48,8 @@ void RotateImage(QImage& surface, std::int32_t& width, std::int32_t& height, std
 
     platform::SelectObject(copy, platform::CreateCompatibleBitmap(source, newW, newH));
 
+    const platform::PixelView from = platform::PixelView::Reading(source);
+    platform::PixelView to = platform::PixelView::Writing(copy);
     for (std::int32_t i = 0; i < newH; ++i) {
         for (std::int32_t j = 0; j < newW; ++j) {
             const std::int32_t x = minX + j;
@@ -56,7 +58,7 @@ void RotateImage(QImage& surface, std::int32_t& width, std::int32_t& height, std
             const std::int32_t sy = c * y - s * x;
             // Both bounds inclusive: the column and row just past the region can be read.
             if (sx >= 0 && sx <= w && sy >= 0 && sy <= h) {
-                platform::BitBlt(copy, j, i, 1, 1, source, sx, sy);
+                platform::BitBlt(to, j, i, 1, 1, from, sx, sy);
             }
         }
     }

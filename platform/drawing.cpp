@@ -1,8 +1,5 @@
 #include "platform/drawing.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include <QPainter>
 
 namespace platform {
@@ -50,46 +47,27 @@ void SelectObject(QImage& context, const QImage& image) {
 
 void BitBlt(QImage& destination, int x, int y, int width, int height, const QImage& source,
             int sourceX, int sourceY) {
-    // Clip the rectangle to both images.
-    if (x < 0) {
-        width += x;
-        sourceX -= x;
-        x = 0;
-    }
-    if (y < 0) {
-        height += y;
-        sourceY -= y;
-        y = 0;
-    }
-    if (sourceX < 0) {
-        width += sourceX;
-        x -= sourceX;
-        sourceX = 0;
-    }
-    if (sourceY < 0) {
-        height += sourceY;
-        y -= sourceY;
-        sourceY = 0;
-    }
-    width = std::min({width, destination.width() - x, source.width() - sourceX});
-    height = std::min({height, destination.height() - y, source.height() - sourceY});
-    if (width <= 0 || height <= 0) {
+    if (source.format() == destination.format() && destination.depth() % 8 == 0) {
+        PixelView to = PixelView::Writing(destination);
+        BitBlt(to, x, y, width, height, PixelView::Reading(source), sourceX, sourceY);
         return;
     }
-    const int depth = destination.depth();
-    if (source.format() == destination.format() && depth % 8 == 0) {
-        const int bytesPerPixel = depth / 8;
-        const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
-        for (int row = 0; row < height; ++row) {
-            std::memcpy(destination.scanLine(y + row) + x * bytesPerPixel,
-                        source.constScanLine(sourceY + row) + sourceX * bytesPerPixel, rowBytes);
-        }
+    if (destination.isNull() || source.isNull()) {
         return;
     }
     QPainter painter(&destination);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(x, y, source, sourceX, sourceY, width, height);
+    painter.drawImage(QRect(x, y, width, height), source, QRect(sourceX, sourceY, width, height));
 }
+
+PixelView::PixelView(const QImage& image, uchar* bits)
+    : bits_(bits),
+      constBits_(bits != nullptr ? bits : image.constBits()),
+      bytesPerLine_(image.bytesPerLine()),
+      width_(image.width()),
+      height_(image.height()),
+      bytesPerPixel_(image.depth() % 8 == 0 ? image.depth() / 8 : 0),
+      format_(image.format()) {}
 
 void SetDrawingContextFailure(bool fail) {
     contextFailure = fail;

@@ -168,4 +168,17 @@ TEST(BitBlt, ClipsToBothImages) {
     EXPECT_EQ(destination.pixel(0, 0), qRgb(1, 2, 3));
 }
 
+TEST(BitBlt, ConvertsBetweenPixelFormats) {
+    QImage source(2, 1, QImage::Format_Indexed8);
+    source.setColorTable({qRgb(10, 20, 30), qRgb(200, 100, 50)});
+    source.setPixel(0, 0, 1);
+    source.setPixel(1, 0, 0);
+    QImage destination(3, 1, QImage::Format_RGB32);
+    destination.fill(qRgb(1, 2, 3));
+    platform::BitBlt(destination, 1, 0, 2, 1, source, 0, 0);
+    EXPECT_EQ(destination.pixel(0, 0), qRgb(1, 2, 3));
+    EXPECT_EQ(destination.pixel(1, 0), qRgb(200, 100, 50));
+    EXPECT_EQ(destination.pixel(2, 0), qRgb(10, 20, 30));
+}
+
 }  // namespace
