@@ -56,8 +56,9 @@ struct EchoHandle {
 
 platform::EchoService* installedService = nullptr;
 
-// Set once a datagram socket has been refused while a raw one could be had, so that later
-// handles do not pay for a refused socket() call first.
+// Whether the last handle got a raw socket: the next one tries that kind first, so that
+// root on a system whose ping_group_range admits nobody does not pay for a refused
+// datagram socket on every echo.
 std::atomic<bool> preferRaw{false};
 
 std::atomic<std::uint16_t> nextSequence{1};

@@ -73,14 +73,8 @@ TEST(DottedToAddress, AnswersZeroForAnythingButFourNumbers) {
 TEST(EchoStatusText, WritesTheCodeAndItsTextInBrackets) {
     EXPECT_EQ(EchoStatusText(0), QStringLiteral("0   [ ip success ]"));
     EXPECT_EQ(EchoStatusText(200), QStringLiteral("200   [ ping timeout ]"));
-    EXPECT_EQ(EchoStatusText(11001), QStringLiteral("11001   [ ip buf too_small ]"));
-    EXPECT_EQ(EchoStatusText(11003), QStringLiteral("11003   [ ip dest host unreachable ]"));
-    EXPECT_EQ(EchoStatusText(11008), QStringLiteral("11008   [ ip hw_error ]"));
     EXPECT_EQ(EchoStatusText(11010), QStringLiteral("11010   [ ip req timed out ]"));
     EXPECT_EQ(EchoStatusText(11015), QStringLiteral("11015   [ ip param_problem ]"));
-    EXPECT_EQ(EchoStatusText(11018), QStringLiteral("11018   [ ip bad destination ]"));
-    EXPECT_EQ(EchoStatusText(11021), QStringLiteral("11021   [ ip mtu_change ]"));
-    EXPECT_EQ(EchoStatusText(11050), QStringLiteral("11050   [ ip general failure ]"));
     EXPECT_EQ(EchoStatusText(11255), QStringLiteral("11255   [ ip pending ]"));
 }
 

@@ -406,17 +406,6 @@ TEST_P(EchoInNamespaces, StrayRepliesAndErrorsAreIgnored) {
     EXPECT_EQ(echo.data(), "Echo This");
 }
 
-TEST_P(EchoInNamespaces, AnErrorFromTheTestHostEndsTheEcho) {
-    Responder responder(
-        network->responder,
-        [](const Bytes& request) {
-            return std::vector<Bytes>{UnreachableAbout(request, kResponder)};
-        },
-        std::chrono::milliseconds(0));
-    ASSERT_TRUE(responder.started());
-    ExpectFailure(EchoFromClient(kResponder), IP_DEST_HOST_UNREACHABLE, kResponder);
-}
-
 TEST_P(EchoInNamespaces, ALateReplyNeverCountsForTheNextEcho) {
     // The test host answers each echo 250 ms late: the first echo times out, and its reply
     // reaches the socket while the second echo waits.
