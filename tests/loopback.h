@@ -7,16 +7,28 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QString>
 
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+// Shows texts in failure messages, line ends visible.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) {
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    *out << '"' << shown.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace loopback {
 
@@ -160,7 +172,8 @@ public:
 
     bool Listening() const { return bound_; }
     std::uint16_t Port() const { return port_; }
-    QString PortText() const { return QString::number(port_); }
+    // The port as the program's 16-bit port box takes it: ports above 32767 are negative.
+    QString PortText() const { return QString::number(static_cast<std::int16_t>(port_)); }
     int Accepted() const { return accepted_; }
     int Finished() const { return finished_; }
 
