@@ -197,9 +197,12 @@ void AppendOutput(frmWinsock& form, const QString& text) {
     out.text += text;
     out.writing = true;
     QPlainTextEdit* box = form.txtWinsock;
-    box->moveCursor(QTextCursor::End);
+    const QTextCursor cursor = box->textCursor();
+    if (cursor.hasSelection() || !cursor.atEnd()) {
+        box->moveCursor(QTextCursor::End);
+    }
+    // The insertion point stays behind the inserted text, and the box scrolls to it.
     box->insertPlainText(pairCompleted ? text.mid(1) : text);
-    box->moveCursor(QTextCursor::End);
     out.writing = false;
 }
 
