@@ -22,6 +22,7 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -54,6 +55,13 @@ bool IsConnected(int fd) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     return ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+}
+
+bool StillConnecting(int fd) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+           info.tcpi_state == TCP_SYN_SENT;
 }
 
 // A connection that ends by a time-out after it stood is reported as aborted.
@@ -182,12 +190,17 @@ private:
         int error = 0;
         socklen_t length = sizeof error;
         ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
-        if (error != 0) {
-            ConnectFailed(platform::WinsockConnectError(error));
-        } else if (IsConnected(fd_)) {
+        if (error == ECONNRESET || error == EPIPE) {
+            // The peer reset a connection that had stood, before we looked: Winsock reports
+            // the connection, then the data that came before the reset, then the reset.
+            latchedError_ = WSAECONNRESET;
             ConnectSucceeded();
-        } else {
+        } else if (error != 0) {
+            ConnectFailed(platform::WinsockConnectError(error));
+        } else if (StillConnecting(fd_)) {
             write_.setEnabled(true);
+        } else {
+            ConnectSucceeded();
         }
     }
 

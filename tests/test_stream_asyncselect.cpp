@@ -204,11 +204,13 @@ TEST_F(AsyncSelect, ResetComesAsCloseWithItsCodeAfterTheDataBeforeIt) {
             received += static_cast<int>(platform::recv(socket, buffer, sizeof buffer, 0));
         }
     };
-    ASSERT_TRUE(WaitUntil([&] { return window.Count(FD_WRITE) == 1; }));
+    // The reset is in before the program first looks at the socket.
     ASSERT_TRUE(loopback::WaitWithoutEvents([&] { return server.Finished() == 1; }));
     ASSERT_TRUE(WaitUntil([&] { return window.Count(FD_CLOSE) == 1; }));
     Spin(200);
     EXPECT_EQ(received, 3000);
+    EXPECT_EQ(window.notes.front().event, FD_CONNECT);
+    EXPECT_EQ(window.notes.front().error, 0);
     EXPECT_EQ(window.notes.back().event, FD_CLOSE);
     EXPECT_EQ(window.notes.back().error, WSAECONNRESET);
     EXPECT_EQ(window.Count(FD_CLOSE), 1);
