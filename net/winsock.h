@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QObject;
+
 namespace Winsock {
 
 // The English sentence for a Windows Sockets error code; empty for a code without one.
@@ -23,9 +25,10 @@ QString OfficialHostName(QString host);           // "Unknown" on failure
 // The private message with which socket events reach the window.
 constexpr std::int32_t WM_SOCKET_NOTIFY = 1025;
 
-// TCP stream connection.
-std::int32_t OpenStreamConnection(QString host, std::int16_t port, QString& peer,
-                                  std::int32_t window, std::int16_t asynchronous);
+// TCP stream connection. `window` receives the socket's notifications (nullptr: none);
+// `asynchronous` is True (-1) for a connection that is made in the background.
+std::int32_t OpenStreamConnection(QString host, std::int16_t port, QString& peer, QObject* window,
+                                  std::int16_t asynchronous);
 std::int32_t ApplyLinger(std::int32_t socket, std::int16_t onOff, std::int16_t seconds);
 std::int32_t SendToSocket(std::int32_t socket, const QString& data);
 std::int32_t SendToSocket(std::int32_t socket, const QByteArray& data);

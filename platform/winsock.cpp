@@ -1,5 +1,6 @@
 #include "platform/winsock.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -53,4 +54,102 @@ void SetWSAStartupFailure(int error) {
 int WinsockUsers() {
     return users;
 }
+}  // namespace platform
+
+namespace platform {
+
+int WinsockError(int errnoValue) {
+    switch (errnoValue) {
+        case 0:
+            return 0;
+        case EAGAIN:
+        case EINPROGRESS:
+            return WSAEWOULDBLOCK;
+        case EALREADY:
+            return WSAEALREADY;
+        case EISCONN:
+            return WSAEISCONN;
+        case ENOTCONN:
+            return WSAENOTCONN;
+        case EPIPE:
+        case ECONNRESET:
+            return WSAECONNRESET;
+        case ECONNREFUSED:
+            return WSAECONNREFUSED;
+        case ETIMEDOUT:
+            return WSAETIMEDOUT;
+        case EHOSTUNREACH:
+            return WSAEHOSTUNREACH;
+        case ENETUNREACH:
+            return WSAENETUNREACH;
+        case ECONNABORTED:
+            return WSAECONNABORTED;
+        case EADDRINUSE:
+            return WSAEADDRINUSE;
+        case EADDRNOTAVAIL:
+            return WSAEADDRNOTAVAIL;
+        case EACCES:
+        case EPERM:
+            return WSAEACCES;
+        case EINVAL:
+            return WSAEINVAL;
+        case EAFNOSUPPORT:
+            return WSAEAFNOSUPPORT;
+        case EPROTONOSUPPORT:
+            return WSAEPROTONOSUPPORT;
+        case ESOCKTNOSUPPORT:
+            return WSAESOCKTNOSUPPORT;
+        case EMFILE:
+        case ENFILE:
+            return WSAEMFILE;
+        case ENOBUFS:
+        case ENOMEM:
+            return WSAENOBUFS;
+        case ENETDOWN:
+            return WSAENETDOWN;
+        case ENETRESET:
+            return WSAENETRESET;
+        case ESHUTDOWN:
+            return WSAESHUTDOWN;
+        case EHOSTDOWN:
+            return WSAEHOSTDOWN;
+        case ENOTSOCK:
+        case EBADF:
+            return WSAENOTSOCK;
+        case EINTR:
+            return WSAEINTR;
+        case EFAULT:
+            return WSAEFAULT;
+        case EMSGSIZE:
+            return WSAEMSGSIZE;
+        case EDESTADDRREQ:
+            return WSAEDESTADDRREQ;
+        case EOPNOTSUPP:
+            return WSAEOPNOTSUPP;
+        case ENOPROTOOPT:
+            return WSAENOPROTOOPT;
+        case ENONET:
+            return WSAEHOSTUNREACH;
+        case EPROTO:
+            return WSAECONNABORTED;
+        default:
+            // Linux has errno values that sockets never meet under Winsock. 10000 + errno
+            // would pass some of them off as unrelated codes (ENODATA 61 as "refused").
+            return WSAEINVAL;
+    }
+}
+
+int WinsockConnectError(int errnoValue) {
+    switch (errnoValue) {
+        case ENOPROTOOPT:  // ICMP protocol unreachable
+            return WSAECONNREFUSED;
+        case EOPNOTSUPP:  // ICMP source route failed
+            return WSAEHOSTUNREACH;
+        case EINVAL:  // a blackhole route
+            return WSAENETUNREACH;
+        default:
+            return WinsockError(errnoValue);
+    }
+}
+
 }  // namespace platform
