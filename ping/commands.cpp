@@ -1,10 +1,10 @@
 #include "ping/commands.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <optional>
 
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 
@@ -24,8 +24,9 @@ std::optional<std::int16_t> OctetValue(const QString& text) {
     if (!number.match(trimmed).hasMatch()) {
         return std::nullopt;
     }
-    // The default rounding mode rounds halves to even.
-    const double value = std::nearbyint(std::strtod(trimmed.toLatin1().constData(), nullptr));
+    // Read with a full stop as the decimal mark whatever the user's locale; the default
+    // rounding mode rounds halves to even.
+    const double value = std::nearbyint(QLocale::c().toDouble(trimmed));
     if (value < -32768.0 || value > 32767.0) {
         return std::nullopt;
     }
