@@ -403,7 +403,12 @@ TEST_F(WhoisTab, Unix2dosGivesEveryLineFeedOneMoreCarriageReturnPerClick) {
     EXPECT_EQ(Output(), QStringLiteral("line one\r\r\nline two\r\r\r\nend more\nlast"));
     QTest::mouseClick(form->unix2dos, Qt::LeftButton);
     EXPECT_EQ(Output(), QStringLiteral("line one\r\r\r\nline two\r\r\r\r\nend more\r\nlast"));
+    // However many CRs stand before a line feed, the box shows one line break.
     EXPECT_EQ(shown, QStringLiteral("line one\nline two\nend"));
+    EXPECT_EQ(Shown(), QStringLiteral("line one\nline two\nend more\nlast"));
+    whois::AppendOutput(*form, QStringLiteral("\r"));
+    whois::AppendOutput(*form, QStringLiteral("\r\nnext\rlone"));
+    EXPECT_EQ(Shown(), QStringLiteral("line one\nline two\nend more\nlast\nnext\nlone"));
 }
 
 TEST_F(WhoisTab, WhatTheUserTypesIntoTheBoxIsWhatUnix2dosConverts) {

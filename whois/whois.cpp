@@ -69,11 +69,47 @@ Output& OutputOf(frmWinsock& form) {
     return output;
 }
 
+// How the box shows a piece of the exact text: every line end, be it LF, CR LF, a lone CR or
+// several CRs before an LF, is one line break, so that unix2dos never adds empty lines.
+// `afterCr` says that the text shown so far ends in a CR, whose line end the piece's leading
+// CRs and LF only complete.
+QString AsShown(QStringView piece, bool afterCr) {
+    const qsizetype size = piece.size();
+    qsizetype at = 0;
+    auto skipLineEnd = [&] {
+        while (at < size && piece[at] == QLatin1Char('\r')) {
+            ++at;
+        }
+        if (at < size && piece[at] == QLatin1Char('\n')) {
+            ++at;
+        }
+    };
+    if (afterCr) {
+        skipLineEnd();
+    }
+    if (!piece.mid(at).contains(QLatin1Char('\r'))) {
+        return piece.mid(at).toString();
+    }
+    QString shown;
+    shown.reserve(size - at);
+    while (at < size) {
+        const QChar c = piece[at];
+        if (c == QLatin1Char('\r')) {
+            shown += QLatin1Char('\n');
+            skipLineEnd();
+        } else {
+            shown += c;
+            ++at;
+        }
+    }
+    return shown;
+}
+
 void SetOutputText(frmWinsock& form, const QString& text) {
     Output& out = OutputOf(form);
     out.text = text;
     out.writing = true;
-    form.txtWinsock->setPlainText(text);
+    form.txtWinsock->setPlainText(AsShown(text, false));
     out.writing = false;
 }
 
@@ -190,10 +226,7 @@ void SendAndEcho(frmWinsock& form, const QString& text) {
 
 void AppendOutput(frmWinsock& form, const QString& text) {
     Output& out = OutputOf(form);
-    // A CR at the end of the text shown so far has already broken the line; the LF that
-    // completes its pair must not break it a second time.
-    const bool pairCompleted =
-        out.text.endsWith(QLatin1Char('\r')) && text.startsWith(QLatin1Char('\n'));
+    const QString shown = AsShown(text, out.text.endsWith(QLatin1Char('\r')));
     out.text += text;
     out.writing = true;
     QPlainTextEdit* box = form.txtWinsock;
@@ -202,7 +235,7 @@ void AppendOutput(frmWinsock& form, const QString& text) {
         box->moveCursor(QTextCursor::End);
     }
     // The insertion point stays behind the inserted text, and the box scrolls to it.
-    box->insertPlainText(pairCompleted ? text.mid(1) : text);
+    box->insertPlainText(shown);
     out.writing = false;
 }
 
