@@ -1,5 +1,8 @@
 #include "assets/mascot_picture.h"
 
+#include <limits>
+
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -125,6 +128,41 @@ QList<QRgb> MascotPalette() {
     return palette;
 }
 
+// Each pixel to the nearest colour of `palette`, without dithering. A drawing has few distinct
+// colours, so each is matched once.
+QImage ToPalette(const QImage& image, const QList<QRgb>& palette) {
+    QImage indexed(image.size(), QImage::Format_Indexed8);
+    indexed.setColorTable(palette);
+    QHash<QRgb, uchar> nearest;
+    auto match = [&palette](QRgb colour) {
+        int best = 0;
+        int bestDistance = std::numeric_limits<int>::max();
+        for (int i = 0; i < palette.size(); ++i) {
+            const int r = qRed(colour) - qRed(palette[i]);
+            const int g = qGreen(colour) - qGreen(palette[i]);
+            const int b = qBlue(colour) - qBlue(palette[i]);
+            const int distance = r * r + g * g + b * b;
+            if (distance < bestDistance) {
+                best = i;
+                bestDistance = distance;
+            }
+        }
+        return static_cast<uchar>(best);
+    };
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        uchar* out = indexed.scanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            auto found = nearest.constFind(in[x]);
+            if (found == nearest.constEnd()) {
+                found = nearest.insert(in[x], match(in[x]));
+            }
+            out[x] = *found;
+        }
+    }
+    return indexed;
+}
+
 }  // namespace
 
 QColor MascotBackground() {
@@ -137,8 +175,7 @@ QImage MascotPicture() {
     QPainter painter(&image);
     DrawCow(painter, 75);
     painter.end();
-    return image.convertToFormat(QImage::Format_Indexed8, MascotPalette(),
-                                 Qt::ThresholdDither | Qt::AvoidDither);
+    return ToPalette(image, MascotPalette());
 }
 
 QIcon NorvaneIcon() {

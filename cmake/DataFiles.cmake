@@ -1,6 +1,6 @@
 # The data files the program reads from its own folder, cbm.dll (the mascot's sprite) and
 # mw.dll (its sound), are made by a small generator and put beside the program and beside
-# the test programs.
+# the test programs, and so is the sound player module.
 add_executable(norvane_generate_data_files
     ${CMAKE_CURRENT_SOURCE_DIR}/assets/generate_data_files.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/assets/mascot_picture.cpp)
@@ -21,7 +21,7 @@ foreach(folder IN LISTS NORVANE_DATA_FOLDERS)
         list(APPEND NORVANE_DATA_COPIES
             COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
             COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_BINARY_DIR}/cbm.dll
-                    ${CMAKE_CURRENT_BINARY_DIR}/mw.dll ${folder})
+                    ${CMAKE_CURRENT_BINARY_DIR}/mw.dll $<TARGET_FILE:norvane_sound> ${folder})
     endif()
 endforeach()
 
@@ -30,7 +30,7 @@ add_custom_command(
     COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
             $<TARGET_FILE:norvane_generate_data_files> ${CMAKE_CURRENT_BINARY_DIR}
     ${NORVANE_DATA_COPIES}
-    DEPENDS norvane_generate_data_files
+    DEPENDS norvane_generate_data_files norvane_sound
     COMMENT "Generating the mascot's sprite and sound"
     VERBATIM)
 add_custom_target(norvane_data_files DEPENDS ${NORVANE_DATA_OUTPUTS})

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLibrary>
 #include <QMediaDevices>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -359,6 +360,10 @@ TEST(AboutSound, PlayingWithoutAFileOrADeviceIsSilentAndReturnsAtOnce) {
     // A second call cuts off the first, and the event loop goes on.
     EXPECT_EQ(sndPlaySoundA(real.constData(), SND_ASYNC | SND_NODEFAULT), haveDevice);
     QTest::qWait(100);
+
+    // The player itself lies beside the program, where the first sound loads it from.
+    QLibrary player(Beside("libnorvane_sound.so"));
+    EXPECT_NE(player.resolve("norvane_play_wave"), nullptr) << player.errorString().toStdString();
 }
 
 }  // namespace
