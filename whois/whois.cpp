@@ -87,20 +87,18 @@ QString AsShown(QStringView piece, bool afterCr) {
     if (afterCr) {
         skipLineEnd();
     }
-    if (!piece.mid(at).contains(QLatin1Char('\r'))) {
-        return piece.mid(at).toString();
-    }
     QString shown;
     shown.reserve(size - at);
     while (at < size) {
-        const QChar c = piece[at];
-        if (c == QLatin1Char('\r')) {
-            shown += QLatin1Char('\n');
-            skipLineEnd();
-        } else {
-            shown += c;
-            ++at;
+        const qsizetype cr = piece.indexOf(QLatin1Char('\r'), at);
+        if (cr < 0) {
+            shown += piece.mid(at);
+            break;
         }
+        shown += piece.mid(at, cr - at);
+        shown += QLatin1Char('\n');
+        at = cr;
+        skipLineEnd();
     }
     return shown;
 }
