@@ -563,9 +563,11 @@ std::int32_t StatusForErrno(int error) {
     }
 }
 
-std::optional<EchoOutcome> MatchRawPacket(std::span<const std::uint8_t> packet,
-                                          const PendingEcho& echo) {
-    // The IP header, then the ICMP message.
+namespace {
+
+// The ICMP message that an IPv4 packet carries, at least its 8-byte header; nothing for a
+// packet too short or of another kind.
+std::optional<std::span<const std::uint8_t>> IcmpMessageOf(std::span<const std::uint8_t> packet) {
     if (packet.size() < 20 || (packet[0] >> 4) != 4 || packet[9] != kIcmpProtocol) {
         return std::nullopt;
     }
@@ -573,10 +575,18 @@ std::optional<EchoOutcome> MatchRawPacket(std::span<const std::uint8_t> packet,
     if (headerSize < 20 || packet.size() < headerSize + kIcmpHeaderSize) {
         return std::nullopt;
     }
-    const auto icmp = packet.subspan(headerSize);
-    if (InternetChecksum(icmp) != 0) {
+    return packet.subspan(headerSize);
+}
+
+}  // namespace
+
+std::optional<EchoOutcome> MatchRawPacket(std::span<const std::uint8_t> packet,
+                                          const PendingEcho& echo) {
+    const auto carried = IcmpMessageOf(packet);
+    if (!carried || InternetChecksum(*carried) != 0) {
         return std::nullopt;
     }
+    const auto icmp = *carried;
     EchoOutcome outcome;
     outcome.source = ReadAddress(&packet[12]);
     outcome.ttl = packet[8];
@@ -602,14 +612,11 @@ std::optional<EchoOutcome> MatchRawPacket(std::span<const std::uint8_t> packet,
     // An error quotes the IP header and the first bytes of the packet it is about: ours only
     // if that was an echo request to our destination with our identifier and sequence.
     const auto quoted = icmp.subspan(kIcmpHeaderSize);
-    if (quoted.size() < 20 || (quoted[0] >> 4) != 4 || quoted[9] != kIcmpProtocol) {
+    const auto quotedIcmp = IcmpMessageOf(quoted);
+    if (!quotedIcmp) {
         return std::nullopt;
     }
-    const std::size_t quotedHeaderSize = std::size_t{quoted[0] & 0x0Fu} * 4;
-    if (quotedHeaderSize < 20 || quoted.size() < quotedHeaderSize + kIcmpHeaderSize) {
-        return std::nullopt;
-    }
-    const auto request = quoted.subspan(quotedHeaderSize);
+    const auto request = *quotedIcmp;
     if (ReadAddress(&quoted[16]) != echo.destination || request[0] != kEchoRequest ||
         ReadBigEndian16(&request[4]) != echo.identifier ||
         ReadBigEndian16(&request[6]) != echo.sequence) {
