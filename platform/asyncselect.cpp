@@ -299,6 +299,16 @@ int connect(int socket, const sockaddr* address, socklen_t length) {
         return Fail(WSAENOTSOCK);
     }
     Selection* selection = found->second;
+    // Linux takes the address 0.0.0.0 for this host and connects to it; Winsock refuses it.
+    const auto* inet = reinterpret_cast<const sockaddr_in*>(address);
+    if (address != nullptr && length >= static_cast<socklen_t>(sizeof(sockaddr_in)) &&
+        inet->sin_family == AF_INET && inet->sin_addr.s_addr == INADDR_ANY) {
+        if (selection == nullptr) {
+            return Fail(WSAEADDRNOTAVAIL);
+        }
+        selection->ConnectFailed(WSAEADDRNOTAVAIL);
+        return Fail(WSAEWOULDBLOCK);
+    }
     if (::connect(socket, address, length) == 0) {
         if (selection != nullptr) {
             selection->ConnectSucceeded();

@@ -148,6 +148,20 @@ TEST_F(WhoisTab, RefusedConnectionShowsTheErrorAndKeepsConnect) {
     EXPECT_EQ(platform::OpenSockets(), open);
 }
 
+TEST_F(WhoisTab, TheAnyAddressIsRefusedRatherThanTakenForThisHost) {
+    // Linux would connect 0.0.0.0 to a server of this host; the user asked for no such host.
+    Server server(Answer("should not be reached\n"));
+    form->txtServer->setText(QStringLiteral("0.0.0.0"));
+    form->txtPort->setText(server.PortText());
+    Click();
+    ASSERT_TRUE(WaitUntil([&] { return Output().contains(QLatin1String("Error Occured: ")); }));
+    EXPECT_TRUE(Output().endsWith(
+        kPress + QStringLiteral("Error Occured: Can't assign requested address.\r\n")));
+    EXPECT_EQ(Caption(), QStringLiteral("Connect"));
+    Spin(100);
+    EXPECT_EQ(server.Accepted(), 0);
+}
+
 TEST_F(WhoisTab, ServerClosingBeforeTheQueryEndsTheExchange) {
     Server server([](int fd) { ::close(fd); });
     form->txtPort->setText(server.PortText());
