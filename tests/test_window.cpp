@@ -33,7 +33,7 @@ struct Expected {
     int tab;
 };
 
-// The design, typed in again from the window's description rather than taken from the code.
+// The window's design, typed in again here rather than taken from the code.
 const Expected kControls[] = {
     {"Label8", Kind::Label, "Get Information about your computer", 300, 840, 4635, 375, 32, 0},
     {"Label6", Kind::Label, "Local Host Name", 360, 1440, 2835, 255, 30, 0},
