@@ -4,10 +4,8 @@
 //
 //   cmake --build build --target benchmarks && QT_QPA_PLATFORM=offscreen build/bench/bench_whois
 
-#include <atomic>
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -16,16 +14,13 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include "app/frmwinsock.h"
 #include "platform/winsock.h"
+#include "tests/loopback.h"
 #include "whois/whois.h"
 
 namespace {
@@ -46,59 +41,6 @@ std::string Reply(qsizetype bytes) {
     return text;
 }
 
-// Answers every query with `reply` and closes, until destroyed.
-class ReplyServer {
-public:
-    explicit ReplyServer(std::string reply) : reply_(std::move(reply)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 8);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = static_cast<std::int16_t>(ntohs(address.sin_port));
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~ReplyServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
-    QString PortText() const { return QString::number(port_); }
-
-private:
-    void Serve() {
-        while (!stop_) {
-            pollfd waiting{listener_, POLLIN, 0};
-            if (::poll(&waiting, 1, 20) != 1) {
-                continue;
-            }
-            const int fd = ::accept(listener_, nullptr, nullptr);
-            char c = 0;
-            while (::recv(fd, &c, 1, 0) == 1 && c != '\n') {
-            }
-            std::size_t sent = 0;
-            while (sent < reply_.size()) {
-                const ssize_t n =
-                    ::send(fd, reply_.data() + sent, reply_.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    break;
-                }
-                sent += static_cast<std::size_t>(n);
-            }
-            ::close(fd);
-        }
-    }
-
-    std::string reply_;
-    int listener_ = -1;
-    std::int16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 template <typename Done>
 void RunEventsUntil(Done done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -109,7 +51,13 @@ void RunEventsUntil(Done done) {
 
 void WhoisClickToClosed(benchmark::State& state) {
     const qsizetype bytes = state.range(0) * kMiB;
-    ReplyServer server(Reply(bytes));
+    const std::string reply = Reply(bytes);
+    // Answers every query with the reply and closes.
+    loopback::Server server([&reply](int fd) {
+        loopback::ReadLine(fd);
+        loopback::WriteAll(fd, reply);
+        ::close(fd);
+    });
     WSADATA data;
     WSAStartup(257, &data);
     frmWinsock form;

@@ -20,15 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Shows texts in failure messages, line ends visible.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out) {
-    QString shown = text;
-    shown.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    *out << '"' << shown.toStdString() << '"';
-}
-QT_END_NAMESPACE
+#include "tests/qt_printers.h"
 
 namespace loopback {
 

@@ -8,8 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+// Texts show with their line ends visible.
 inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    *out << '"' << shown.toStdString() << '"';
 }
 inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
     *out << '"' << bytes.toStdString() << '"';
