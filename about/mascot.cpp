@@ -6,7 +6,7 @@
 #include <QMessageBox>
 
 #include "about/moodule.h"
-#include "app/controls.h"
+#include "platform/controls.h"
 #include "app/frmwinsock.h"
 #include "platform/drawing.h"
 #include "platform/sound.h"

@@ -13,7 +13,7 @@
 
 #include "about/mascot.h"
 #include "about/terms.h"
-#include "app/controls.h"
+#include "platform/controls.h"
 #include "app/layout.h"
 #include "app/tabpage.h"
 #include "assets/mascot_picture.h"

@@ -23,7 +23,7 @@
 
 #include "about/mascot.h"
 #include "about/terms.h"
-#include "app/controls.h"
+#include "platform/controls.h"
 #include "app/frmwinsock.h"
 #include "platform/drawing.h"
 #include "platform/sound.h"

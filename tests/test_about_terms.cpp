@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "about/terms.h"
-#include "app/controls.h"
+#include "platform/controls.h"
 #include "app/frmwinsock.h"
 
 namespace {

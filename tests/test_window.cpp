@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/controls.h"
+#include "platform/controls.h"
 #include "app/frmwinsock.h"
 #include "platform/winsock.h"
 #include "tests/qt_printers.h"
