@@ -1,0 +1,53 @@
+#pragma once
+// What window tests share: a loaded window, and a person who presses OK on message boxes.
+
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/frmwinsock.h"
+
+// Presses OK on every message box that comes up, as a person would, and keeps what each said.
+class MessageBoxCloser {
+public:
+    struct Seen {
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    MessageBoxCloser() {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            seen.push_back({box->windowTitle(), box->text(), box->standardButtons()});
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer_.start();
+    }
+    std::vector<Seen> seen;
+
+private:
+    QTimer timer_;
+};
+
+// A window that has run its load steps, unloaded and deleted after each test.
+class LoadedWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form = std::make_unique<frmWinsock>();
+        ASSERT_TRUE(form->Load());
+    }
+    void TearDown() override { form.reset(); }
+
+    std::unique_ptr<frmWinsock> form;
+};
