@@ -58,6 +58,8 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
                 auto* box = new QLineEdit(QString::fromLatin1(row.text), page);
                 if ((row.settings & layout::MaxLength3) != 0) {
                     box->setMaxLength(3);
+                } else if ((row.settings & layout::MaxLength1) != 0) {
+                    box->setMaxLength(1);
                 }
                 control = box;
             }
@@ -89,6 +91,27 @@ int OneWordWidth(const QLabel& label) {
     return label.fontMetrics().horizontalAdvance(label.text()) + 1;
 }
 
+// Names for screen readers, and each describing label tied to its box.
+void NameControls(QWidget& form) {
+    for (const layout::Accessible& row : layout::AccessibleNames()) {
+        auto* control = form.findChild<QWidget*>(QString::fromLatin1(row.control));
+        auto* label = row.label != nullptr
+                          ? form.findChild<QLabel*>(QString::fromLatin1(row.label))
+                          : nullptr;
+        if (label != nullptr) {
+            label->setBuddy(control);
+        }
+        if (row.name == nullptr) {
+            control->setAccessibleName(label->text());
+            continue;
+        }
+        control->setAccessibleName(QString::fromUtf8(row.name));
+        if (label != nullptr && label->text() != control->accessibleName()) {
+            control->setAccessibleDescription(label->text());
+        }
+    }
+}
+
 template <typename T>
 T* Find(QWidget* form, const char* name) {
     T* control = form->findChild<T*>(QString::fromLatin1(name));
@@ -111,6 +134,7 @@ frmWinsock::frmWinsock(QWidget* parent)
     setFixedSize(layout::Pixels(layout::kClientWidth), layout::Pixels(layout::kClientHeight));
 
     CreateControls();
+    NameControls(*this);
     BindControls();
     ConnectEvents();
 }

@@ -34,7 +34,7 @@ constexpr Control kPing[] = {
     {"three", Kind::TextBox, "0", 2580, 1740, 435, 285, 15, MaxLength3},
     {"four", Kind::TextBox, "1", 3060, 1740, 435, 285, 16, MaxLength3},
     {"results", Kind::TextBox, "", 360, 2160, 4335, 2415, 12, MultiLine},
-    {"dot", Kind::TextBox, ".", 4740, 1260, 495, 285, 18, Hidden},
+    {"dot", Kind::TextBox, ".", 4740, 1260, 495, 285, 18, Hidden | MaxLength1},
 };
 
 constexpr Control kWhois[] = {
@@ -74,10 +74,36 @@ const std::array<Tab, 5> kTabs = {{
     {"About", kAbout},
 }};
 
+constexpr Accessible kAccessible[] = {
+    {"localhostname", "Label6", nullptr},
+    {"localhostip", "Label7", nullptr},
+    {"RemoteHostName", "Label1", "Remote host name"},
+    {"RemoteHostIP", "Label2", nullptr},
+    {"hostname", nullptr, "Host name to ping"},
+    {"one", nullptr, "First octet"},
+    {"two", nullptr, "Second octet"},
+    {"three", nullptr, "Third octet"},
+    {"four", nullptr, "Fourth octet"},
+    {"dot", nullptr, "Octet separator"},
+    {"results", nullptr, "Ping report"},
+    {"DomainName", "Label3", "Domain name"},
+    {"txtWinsock", nullptr, "Whois output"},
+    {"txtServer", "Label4", "Whois server"},
+    {"txtPort", "Label14", nullptr},
+    {"mooinfo", nullptr, "Terms of use"},
+    {"Picture1", nullptr, "Mascot: click to tumble"},
+    {"Picture2", nullptr, "Mascot: click to tumble"},
+    {"Picture3", nullptr, "Mascot: click to tumble"},
+};
+
 }  // namespace
 
 const std::array<Tab, 5>& Tabs() {
     return kTabs;
+}
+
+std::span<const Accessible> AccessibleNames() {
+    return kAccessible;
 }
 
 }  // namespace layout

@@ -18,6 +18,7 @@ enum Setting : unsigned {
     ReadOnly = 1U << 4,
     Font24 = 1U << 5,
     Font12 = 1U << 6,
+    MaxLength1 = 1U << 7,
 };
 
 struct Control {
@@ -45,5 +46,16 @@ constexpr int kTabLeft = 60, kTabTop = 180, kTabWidth = 6015, kTabHeight = 5115;
 constexpr int kOpeningTab = 4;
 
 const std::array<Tab, 5>& Tabs();
+
+// What a screen reader says of a control that has no caption of its own: a short name, and
+// the label that describes it (its buddy), whose text becomes the description where it says
+// more than the name. A null `name` takes the label's text as the name.
+struct Accessible {
+    const char* control;
+    const char* label;  // may be null
+    const char* name;   // may be null
+};
+
+std::span<const Accessible> AccessibleNames();
 
 }  // namespace layout
