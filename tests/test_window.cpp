@@ -331,16 +331,21 @@ TEST(LoadAndUnload, FailedWinsockStartShowsOneMessageAndRunsNoStartUpStep) {
     platform::SetWSAStartupFailure(WSASYSNOTREADY);
     MessageBoxWatcher watcher;
     bool loaded = true;
+    testing::internal::CaptureStderr();
     {
         frmWinsock form;
         loaded = form.Load();
         EXPECT_FALSE(form.isVisible());
         EXPECT_TRUE(form.mooinfo->toPlainText().isEmpty());
     }
+    const std::string said = testing::internal::GetCapturedStderr();
     platform::SetWSAStartupFailure(0);
 
     EXPECT_FALSE(loaded);
     EXPECT_EQ(watcher.seen, QStringList{"Norvane|Problem with Winsock - Network"});
+    // Its first line; Qt's offscreen platform may add notes of its own after it.
+    EXPECT_EQ(said.substr(0, said.find('\n') + 1),
+              "norvane: Winsock did not start (error 10091)\n");
     EXPECT_EQ(platform::WinsockUsers(), 0);
 }
 
