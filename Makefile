@@ -1,10 +1,11 @@
-# Norvane's front door: `make run` starts the program, `make test` runs the whole suite.
+# Norvane's front door: `make run` starts the program, `make test` runs the whole suite,
+# `make package` builds the Debian package.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan bench format clean
+.PHONY: all deps build run test test-asan bench package format clean
 
 all: build
 
@@ -32,6 +33,10 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+
+# A Debian package, $(BUILD)/norvane_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,6 +1,7 @@
 #include "about/mascot.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -34,6 +35,8 @@ bool LoadMascotSprite(frmWinsock& form) {
     mascot.SpritePath = FileBesideProgram("cbm.dll");
     mascot.SpriteBitmap = platform::LoadBitmapFile(mascot.SpritePath);
     if (mascot.SpriteBitmap.isNull()) {
+        std::fprintf(stderr, "norvane: cannot load the mascot's sprite from %s\n",
+                     qPrintable(mascot.SpritePath));
         ShowError(form, "Error, Unable To Load Bitmap", "Bitmap Load Error");
         return false;
     }

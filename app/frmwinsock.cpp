@@ -1,6 +1,7 @@
 #include "app/frmwinsock.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include <QCloseEvent>
@@ -258,7 +259,8 @@ void frmWinsock::ConnectEvents() {
 }
 
 bool frmWinsock::Load() {
-    if (WSAStartup(257, &wsaData) != 0) {
+    if (const int error = WSAStartup(257, &wsaData); error != 0) {
+        std::fprintf(stderr, "norvane: Winsock did not start (error %d)\n", error);
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Norvane"),
                         QStringLiteral("Problem with Winsock - Network"), QMessageBox::Ok, this);
         box.exec();

@@ -1,13 +1,91 @@
+#include <cstdio>
+
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include "app/frmwinsock.h"
 
+namespace {
+
+const char kHelp[] =
+    "Usage: norvane [--help | --version]\n"
+    "Norvane shows this computer's host name and address, looks up host names and\n"
+    "addresses, pings a host and asks a whois server, all in one window.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -v, --version  show the version and exit\n"
+    "\n"
+    "Qt's own options, such as -platform and -style, are accepted as well.\n";
+
+enum class Request { Run, Help, Version, Wrong };
+
+// Single-dash words are read as whole options, the way Qt reads its own (-platform, -style).
+Request ReadCommandLine(const QStringList& arguments, QString* error) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOption(help);
+    parser.addOption(version);
+    const bool understood = parser.parse(arguments);
+    if (parser.isSet(help)) {
+        return Request::Help;
+    }
+    if (parser.isSet(version)) {
+        return Request::Version;
+    }
+    if (!understood) {
+        *error = parser.errorText();
+        return Request::Wrong;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);
+        return Request::Wrong;
+    }
+    return Request::Run;
+}
+
+QStringList Arguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // --help and --version are answered before Qt looks for a display, so they work anywhere.
+    QString error;
+    switch (ReadCommandLine(Arguments(argc, argv), &error)) {
+        case Request::Help:
+            std::fputs(kHelp, stdout);
+            return 0;
+        case Request::Version:
+            std::printf("Norvane %s\n", NORVANE_VERSION);
+            return 0;
+        case Request::Run:
+        case Request::Wrong:
+            break;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane"));
+    QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(NORVANE_APP_ID));
+    // Qt has taken its own options out of the arguments by now; whatever is left must be ours.
+    if (ReadCommandLine(QApplication::arguments(), &error) == Request::Wrong) {
+        std::fprintf(stderr, "norvane: %s Try 'norvane --help'.\n", qPrintable(error));
+        return 2;
+    }
+
     frmWinsock form;
     if (!form.Load()) {
-        return 0;
+        // The user has been told why in a message box, and on standard error.
+        return 1;
     }
     form.show();
     return QApplication::exec();

@@ -1,7 +1,10 @@
 // Writes the two data files the program reads from its own folder: cbm.dll, the mascot's
 // sprite as a 256-colour BMP, and mw.dll, a short "moo" as a RIFF WAVE file, synthesized here.
+// With --icons it writes the program's icons for the desktop instead: the mascot drawn at each
+// size of the hicolor theme, and once more as SVG, under ICON_FOLDER/hicolor/ as NAME.png/.svg.
 //
 //   generate_data_files OUTPUT_FOLDER
+//   generate_data_files --icons ICON_FOLDER NAME
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +16,10 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QImage>
+#include <QPainter>
+#include <QSvgGenerator>
 
 #include "assets/mascot_picture.h"
 
@@ -93,11 +99,54 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
            file.write(bytes) == bytes.size() && file.flush();
 }
 
+// Full colour on a transparent back: desktops show these icons at every size in menus and
+// docks, where the window icon's sixteen colours would look coarse.
+bool WriteIcons(const QDir& folder, const QString& name) {
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString apps = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+        icon.fill(Qt::transparent);
+        QPainter painter(&icon);
+        assets::DrawMascot(painter, size);
+        painter.end();
+        if (!folder.mkpath(apps) || !icon.save(folder.filePath(apps + '/' + name + ".png"))) {
+            return false;
+        }
+    }
+    const QString scalable = QStringLiteral("hicolor/scalable/apps");
+    if (!folder.mkpath(scalable)) {
+        return false;
+    }
+    QSvgGenerator svg;
+    svg.setFileName(folder.filePath(scalable + '/' + name + ".svg"));
+    svg.setSize(QSize(75, 75));
+    svg.setResolution(96);  // CSS pixels: the picture is 75 px square
+    svg.setViewBox(QRect(0, 0, 75, 75));
+    svg.setTitle(QStringLiteral("Norvane"));
+    QPainter painter;
+    if (!painter.begin(&svg)) {
+        return false;
+    }
+    // The drawing has no text, but every group of the SVG names a font; give it a valid one.
+    QFont font;
+    font.setPixelSize(12);
+    painter.setFont(font);
+    assets::DrawMascot(painter, 75);
+    return painter.end();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && QByteArray(argv[1]) == "--icons") {
+        if (!WriteIcons(QDir(QString::fromLocal8Bit(argv[2])), QString::fromLocal8Bit(argv[3]))) {
+            std::fprintf(stderr, "cannot write the icons into %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER | --icons ICON_FOLDER NAME\n", argv[0]);
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));

@@ -165,6 +165,10 @@ QImage ToPalette(const QImage& image, const QList<QRgb>& palette) {
 
 }  // namespace
 
+void DrawMascot(QPainter& painter, double size) {
+    DrawCow(painter, size);
+}
+
 QColor MascotBackground() {
     return QColor(0xc0, 0xc0, 0xc0);
 }

@@ -6,7 +6,8 @@ add_executable(norvane_generate_data_files
     ${CMAKE_CURRENT_SOURCE_DIR}/assets/mascot_picture.cpp)
 target_include_directories(norvane_generate_data_files PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_features(norvane_generate_data_files PRIVATE cxx_std_20)
-target_link_libraries(norvane_generate_data_files PRIVATE Qt6::Gui norvane_warnings)
+find_package(Qt6 REQUIRED COMPONENTS Svg)
+target_link_libraries(norvane_generate_data_files PRIVATE Qt6::Gui Qt6::Svg norvane_warnings)
 
 set(NORVANE_DATA_FOLDERS ${CMAKE_CURRENT_BINARY_DIR})
 if(NORVANE_BUILD_TESTS)

@@ -1,0 +1,93 @@
+#!/bin/sh
+# The installed program. `cmake --install` into a scratch DESTDIR lays out the program with its
+# private files and the desktop files; those pass their validators; and the program, started
+# through bin/norvane, answers its command line, opens its window with the mascot, and without
+# its sprite ends with a non-zero status and a line that names the file it tried.
+#
+#   test_install.sh BUILD_FOLDER VERSION START_UP_PLAYER
+set -u
+build=$1
+version=$2
+player=$3
+id=example.byrelane.Norvane
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+root=$(realpath "$scratch")/root
+usr=$root/usr
+program=$usr/bin/norvane
+# Without a runtime folder Qt warns on standard error, which the checks below read.
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+if ! DESTDIR=$root cmake --install "$build" --prefix /usr >"$scratch/install.log" 2>&1; then
+    cat "$scratch/install.log"
+    exit 1
+fi
+
+# The layout.
+for file in lib/norvane/norvane lib/norvane/cbm.dll lib/norvane/mw.dll \
+    lib/norvane/libnorvane_sound.so share/applications/$id.desktop \
+    share/metainfo/$id.metainfo.xml share/man/man1/norvane.1.gz \
+    share/icons/hicolor/scalable/apps/$id.svg; do
+    [ -f "$usr/$file" ] || fail "$file is not installed"
+done
+[ "$(readlink "$program")" = ../lib/norvane/norvane ] ||
+    fail "bin/norvane is not a relative link to ../lib/norvane/norvane"
+for size in 16 22 24 32 48 64 128 256; do
+    file -b "$usr/share/icons/hicolor/${size}x$size/apps/$id.png" |
+        grep -q "^PNG image data, $size x $size," || fail "no $size px icon"
+done
+
+# The desktop files, as desktops and software centres read them.
+desktop-file-validate "$usr/share/applications/$id.desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$usr/share/metainfo/$id.metainfo.xml" || fail "appstreamcli"
+LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$usr/share/man/man1/norvane.1.gz" \
+    >"$scratch/man" 2>"$scratch/man.err"
+grep -q "norvane - look up, ping and whois hosts" "$scratch/man" || fail "man -l renders no page"
+[ ! -s "$scratch/man.err" ] || fail "man warns: $(cat "$scratch/man.err")"
+
+# run NAME COMMAND...: runs the program, keeping its status, standard output and error.
+run() {
+    name=$1
+    shift
+    timeout 60 "$@" >"$scratch/$name.out" 2>"$scratch/$name.err"
+    status=$?
+}
+
+# --help and --version need no display at all.
+run version env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version
+[ $status -eq 0 ] && [ "$(cat "$scratch/version.out")" = "Norvane $version" ] &&
+    [ ! -s "$scratch/version.err" ] || fail "--version: status $status, $(cat "$scratch/version.out")"
+run help env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help
+[ $status -eq 0 ] && grep -q "^Usage: norvane " "$scratch/help.out" && [ ! -s "$scratch/help.err" ] ||
+    fail "--help: status $status"
+
+export QT_QPA_PLATFORM=offscreen
+run unknown "$program" --no-such-option
+[ $status -eq 2 ] && [ ! -s "$scratch/unknown.out" ] && [ "$(wc -l <"$scratch/unknown.err")" -eq 1 ] &&
+    grep -q "^norvane: .*'no-such-option'" "$scratch/unknown.err" ||
+    fail "unknown option: status $status, $(cat "$scratch/unknown.err")"
+
+# The player presses OK on message boxes and closes the window after its first frame.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0"
+run window env LD_PRELOAD="$player" "$program"
+[ $status -eq 0 ] && [ "$(cat "$scratch/window.out")" = "first frame" ] &&
+    ! grep -q "^norvane:" "$scratch/window.err" ||
+    fail "the window did not open: status $status, $(cat "$scratch/window.out" "$scratch/window.err")"
+
+rm "$usr/lib/norvane/cbm.dll"
+run nosprite env LD_PRELOAD="$player" "$program"
+[ $status -eq 1 ] && [ ! -s "$scratch/nosprite.out" ] &&
+    [ "$(grep "^norvane:" "$scratch/nosprite.err")" = \
+        "norvane: cannot load the mascot's sprite from $usr/lib/norvane/cbm.dll" ] ||
+    fail "without the sprite: status $status, $(cat "$scratch/nosprite.err")"
+
+[ $failures -eq 0 ] || exit 1
+echo "the installed program passed every check"
