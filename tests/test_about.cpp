@@ -85,8 +85,7 @@ TEST_F(About, ClicksStartAndStopTheTumblingWhichGoesOnFromTheAngleReached) {
     EXPECT_TRUE(form->Mascot.MascotRunning && form->Picture3->isHidden());
     EXPECT_TRUE(form->Timer1->Ticking() && form->Timer2->Ticking());
     EXPECT_EQ(sounds, std::vector<QString>{Beside("mw.dll")});  // at once
-    EXPECT_TRUE(TickShows(0));
-    EXPECT_TRUE(TickShows(2));
+    EXPECT_TRUE(TickShows(0) && TickShows(2));
     QTest::mouseClick(form->Picture2, Qt::LeftButton);
     EXPECT_TRUE(Resting());
     QTest::mouseClick(form->Picture1, Qt::LeftButton);
@@ -123,7 +122,8 @@ TEST(AboutStartUp, WithoutTheSpriteFileTheProgramEndsAtOnce) {
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
-TEST(AboutSound, TheRealPlayerLiesBesideTheProgram) {
+TEST(AboutSound, TheRealPlayerLiesBesideTheProgramAndIsSilentWithoutAFile) {
+    EXPECT_FALSE(sndPlaySoundA("/nonexistent/mw.dll", SND_ASYNC | SND_NODEFAULT));
     QLibrary player(Beside("libnorvane_sound.so"));
     EXPECT_NE(player.resolve("norvane_play_wave"), nullptr) << player.errorString().toStdString();
 }
