@@ -8,7 +8,6 @@
 
 #include "about/moodule.h"
 #include "platform/controls.h"
-#include "app/frmwinsock.h"
 #include "platform/drawing.h"
 #include "platform/sound.h"
 
@@ -21,78 +20,81 @@ QString FileBesideProgram(const char* name) {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(name);
 }
 
-void ShowError(frmWinsock& form, const char* prompt, const char* title) {
+void ShowError(QWidget* window, const char* prompt, const char* title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(title), QString::fromLatin1(prompt),
-                    QMessageBox::Ok, &form);
+                    QMessageBox::Ok, window);
     box.exec();
 }
 
 }  // namespace
 
-bool LoadMascotSprite(frmWinsock& form) {
-    MascotState& mascot = form.Mascot;
+bool LoadMascotSprite(const Tab& tab) {
+    MascotState& mascot = *tab.Mascot;
     mascot.MascotAngle = 0;
     mascot.SpritePath = FileBesideProgram("cbm.dll");
     mascot.SpriteBitmap = platform::LoadBitmapFile(mascot.SpritePath);
     if (mascot.SpriteBitmap.isNull()) {
         std::fprintf(stderr, "norvane: cannot load the mascot's sprite from %s\n",
                      qPrintable(mascot.SpritePath));
-        ShowError(form, "Error, Unable To Load Bitmap", "Bitmap Load Error");
+        ShowError(tab.Window, "Error, Unable To Load Bitmap", "Bitmap Load Error");
         return false;
     }
+    // The still picture is the sprite itself, so the cow is drawn only once, when the data
+    // files are made, and not again at every start.
+    tab.Picture3->SetPicture(mascot.SpriteBitmap);
     mascot.SpriteDC = platform::CreateCompatibleDC();
     if (mascot.SpriteDC.isNull()) {
         // The program goes on without the animation; the timers keep their design settings.
-        ShowError(form, "Error, Unable To Create Device Context", "Device Context Error");
+        ShowError(tab.Window, "Error, Unable To Create Device Context", "Device Context Error");
         return true;
     }
     platform::SelectObject(mascot.SpriteDC, mascot.SpriteBitmap);
     mascot.SpriteInfo = mascot.SpriteBitmap.size();
-    platform::BitBlt(form.Picture1->Image(), 0, 0, mascot.SpriteInfo.width(),
+    platform::BitBlt(tab.Picture1->Image(), 0, 0, mascot.SpriteInfo.width(),
                      mascot.SpriteInfo.height(), mascot.SpriteDC, 0, 0);
-    form.Picture1->Refresh();
-    form.Timer1->SetInterval(kFrameInterval);
-    form.Timer1->SetEnabled(false);
-    form.Timer2->SetEnabled(false);
+    tab.Picture1->Refresh();
+    tab.Timer1->SetInterval(kFrameInterval);
+    tab.Timer1->SetEnabled(false);
+    tab.Timer2->SetEnabled(false);
     return true;
 }
 
-void ToggleMascot(frmWinsock& form) {
-    if (form.Mascot.MascotRunning) {
-        StopMascot(form);
+void ToggleMascot(const Tab& tab) {
+    if (tab.Mascot->MascotRunning) {
+        StopMascot(tab);
     } else {
-        StartMascot(form);
+        StartMascot(tab);
     }
 }
 
-void StartMascot(frmWinsock& form) {
-    form.Timer1->SetEnabled(true);
-    form.Timer2->SetEnabled(true);
-    form.Picture3->setVisible(false);
+void StartMascot(const Tab& tab) {
+    tab.Timer1->SetEnabled(true);
+    tab.Timer2->SetEnabled(true);
+    tab.Picture3->setVisible(false);
     PlayMascotSound();
-    form.Mascot.MascotRunning = true;
+    tab.Mascot->MascotRunning = true;
 }
 
-void StopMascot(frmWinsock& form) {
-    form.Timer1->SetEnabled(false);
-    form.Timer2->SetEnabled(false);
-    form.Picture3->setVisible(true);
-    form.Mascot.MascotRunning = false;
+void StopMascot(const Tab& tab) {
+    tab.Timer1->SetEnabled(false);
+    tab.Timer2->SetEnabled(false);
+    tab.Picture3->setVisible(true);
+    tab.Mascot->MascotRunning = false;
 }
 
-void MascotFrameStep(frmWinsock& form) {
-    MascotState& mascot = form.Mascot;
+void MascotFrameStep(const Tab& tab) {
+    MascotState& mascot = *tab.Mascot;
     // Whole radians, a tie going to the even number: 0, 90, 180, 270 degrees give 0, 2, 3, 5.
     std::int32_t radians =
         static_cast<std::int32_t>(std::nearbyint(mascot.MascotAngle * 3.14159 / 180.0));
-    QImage frame = form.Picture1->Image();
+    QImage frame = tab.Picture1->Image();
     std::int32_t width = mascot.SpriteInfo.width();
     std::int32_t height = mascot.SpriteInfo.height();
     RotateImage(frame, width, height, radians);
 
-    form.Picture2->ClearPicture();
-    platform::BitBlt(form.Picture2->Image(), 0, 0, width, height, frame, 0, 0);
-    form.Picture2->Refresh();
+    tab.Picture2->ClearPicture();
+    platform::BitBlt(tab.Picture2->Image(), 0, 0, width, height, frame, 0, 0);
+    tab.Picture2->Refresh();
     frame = QImage();
 
     mascot.MascotAngle += 90;

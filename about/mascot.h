@@ -7,7 +7,9 @@
 #include <QSize>
 #include <QString>
 
-class frmWinsock;
+class PictureBox;
+class QWidget;
+class VbTimer;
 
 namespace Moodule {
 
@@ -24,16 +26,27 @@ struct MascotState {
     QImage SpriteDC;
 };
 
-// Start-up step: draws the sprite file beside the program into Picture1 and puts the
-// animation timers at rest. Returns false when the program must end (the file could not be
-// loaded and the user has been told so).
-bool LoadMascotSprite(frmWinsock& form);
+// What the mascot's commands work on; the window fills it when it wires their events.
+struct Tab {
+    PictureBox* Picture1 = nullptr;  // the unturned sprite, hidden at the back
+    PictureBox* Picture2 = nullptr;  // the frames
+    PictureBox* Picture3 = nullptr;  // the still picture in front
+    VbTimer* Timer1 = nullptr;       // frames
+    VbTimer* Timer2 = nullptr;       // sound
+    MascotState* Mascot = nullptr;
+    QWidget* Window = nullptr;  // parent of the start-up message boxes
+};
+
+// Start-up step: draws the sprite file beside the program into Picture1, shows it as the still
+// picture in Picture3 and puts the animation timers at rest. Returns false when the program
+// must end (the file could not be loaded and the user has been told so).
+bool LoadMascotSprite(const Tab& tab);
 // A click on the mascot: starts the animation when it rests, stops it when it runs.
-void ToggleMascot(frmWinsock& form);
-void StartMascot(frmWinsock& form);
-void StopMascot(frmWinsock& form);
+void ToggleMascot(const Tab& tab);
+void StartMascot(const Tab& tab);
+void StopMascot(const Tab& tab);
 // One frame of the animation, on each tick of the frame timer.
-void MascotFrameStep(frmWinsock& form);
+void MascotFrameStep(const Tab& tab);
 // Plays the mascot's sound, cutting off the one still playing.
 void PlayMascotSound();
 

@@ -1,9 +1,6 @@
 #include "about/terms.h"
 
-#include <QPlainTextEdit>
 #include <QStringList>
-
-#include "app/frmwinsock.h"
 
 namespace Moodule {
 namespace {
@@ -85,14 +82,6 @@ QString TermsTextWithNotice() {
     QStringList blocks = TermsBlocks();
     blocks[kRightsBlock] += QLatin1String(kCopyrightNotice);
     return Join(blocks);
-}
-
-void ShowTerms(frmWinsock& form) {
-    form.mooinfo->setPlainText(TermsText());
-}
-
-void ShowTermsWithNotice(frmWinsock& form) {
-    form.mooinfo->setPlainText(TermsTextWithNotice());
 }
 
 }  // namespace Moodule

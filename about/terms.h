@@ -1,9 +1,10 @@
 #pragma once
-// The terms of use shown on the "About" tab.
+// The terms of use shown on the "About" tab. The texts need no widget (terms.cpp); the two
+// commands that write them into the box live with the tab's other commands (show_terms.cpp).
 
 #include <QString>
 
-class frmWinsock;
+class QPlainTextEdit;
 
 namespace Moodule {
 // The terms text: seventeen blocks with an empty line between them.
@@ -11,8 +12,8 @@ QString TermsText();
 // The same text with a copyright notice at the end of the rights paragraph.
 QString TermsTextWithNotice();
 
-// Start-up step: the terms text into mooinfo.
-void ShowTerms(frmWinsock& form);
-// The text with the notice into mooinfo (a click on the "Local Host IP" label).
-void ShowTermsWithNotice(frmWinsock& form);
+// Start-up step: the terms text into the box (mooinfo).
+void ShowTerms(QPlainTextEdit* mooinfo);
+// The text with the notice into the box (a click on the "Local Host IP" label).
+void ShowTermsWithNotice(QPlainTextEdit* mooinfo);
 }  // namespace Moodule

@@ -113,6 +113,12 @@ void NameControls(QWidget& form) {
     }
 }
 
+// What the mascot's commands work on.
+Moodule::Tab AboutTab(frmWinsock& form) {
+    return {form.Picture1, form.Picture2, form.Picture3, form.Timer1,
+            form.Timer2,   &form.Mascot,  &form};
+}
+
 template <typename T>
 T* Find(QWidget* form, const char* name) {
     T* control = form->findChild<T*>(QString::fromLatin1(name));
@@ -237,8 +243,6 @@ void frmWinsock::BindControls() {
     Label11 = Find<VbLabel>(this, "Label11");
     Label13 = Find<VbLabel>(this, "Label13");
     mooinfo = Find<QPlainTextEdit>(this, "mooinfo");
-
-    Picture3->SetPicture(assets::MascotPicture());
 }
 
 void frmWinsock::ConnectEvents() {
@@ -250,11 +254,12 @@ void frmWinsock::ConnectEvents() {
     connect(pingname, &QPushButton::clicked, this, [this] { Module1::PingNameClick(*this); });
     connect(cmdConnect, &QPushButton::clicked, this, [this] { whois::cmdConnectClick(*this); });
     connect(unix2dos, &QPushButton::clicked, this, [this] { whois::unix2dosClick(*this); });
-    connect(Label7, &VbLabel::clicked, this, [this] { Moodule::ShowTermsWithNotice(*this); });
+    connect(Label7, &VbLabel::clicked, this, [this] { Moodule::ShowTermsWithNotice(mooinfo); });
+    const Moodule::Tab about = AboutTab(*this);
     for (PictureBox* picture : {Picture1, Picture2, Picture3}) {
-        connect(picture, &PictureBox::clicked, this, [this] { Moodule::ToggleMascot(*this); });
+        connect(picture, &PictureBox::clicked, this, [about] { Moodule::ToggleMascot(about); });
     }
-    connect(Timer1, &VbTimer::Timer, this, [this] { Moodule::MascotFrameStep(*this); });
+    connect(Timer1, &VbTimer::Timer, this, [about] { Moodule::MascotFrameStep(about); });
     connect(Timer2, &VbTimer::Timer, this, [] { Moodule::PlayMascotSound(); });
 }
 
@@ -270,12 +275,12 @@ bool frmWinsock::Load() {
     }
     life_ = Life::Running;
     whois::InstallNotifyHook(*this);
-    if (!Moodule::LoadMascotSprite(*this)) {
+    if (!Moodule::LoadMascotSprite(AboutTab(*this))) {
         // The program ends at once; nothing of the unload runs.
         life_ = Life::Ended;
         return false;
     }
-    Moodule::ShowTerms(*this);
+    Moodule::ShowTerms(mooinfo);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/drawing.h"
 
+#include <QImageReader>
 #include <QPainter>
 
 namespace platform {
@@ -8,11 +9,11 @@ bool contextFailure = false;
 }
 
 QImage LoadBitmapFile(const QString& path) {
-    QImage image;
-    if (!image.load(path, "BMP")) {
-        return QImage();
-    }
-    return image;
+    // Read as a BMP and nothing else. Left to guess, Qt would first load every image format
+    // plugin installed (and the libraries they need) to ask whether it knows the file.
+    QImageReader reader(path, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
 }
 
 QImage CreateCompatibleDC(const QImage& compatible) {
