@@ -43,7 +43,10 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
         }
         case Kind::TextBox:
             if ((row.settings & (layout::MultiLine | layout::VerticalScrollBar)) != 0) {
-                auto* box = new QPlainTextEdit(QString::fromLatin1(row.text), page);
+                // What is copied out of the whois output is its exact text.
+                auto* box = qstrcmp(row.name, "txtWinsock") == 0
+                                ? new whois::OutputBox(QString::fromLatin1(row.text), page)
+                                : new QPlainTextEdit(QString::fromLatin1(row.text), page);
                 box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 box->setVerticalScrollBarPolicy((row.settings & layout::VerticalScrollBar) != 0
                                                     ? Qt::ScrollBarAlwaysOn
@@ -252,8 +255,10 @@ void frmWinsock::ConnectEvents() {
     connect(RemoteHost, &QPushButton::clicked, this, [this] { lookup::RemoteHostClick(*this); });
     connect(pingit, &QPushButton::clicked, this, [this] { Module1::PingItClick(*this); });
     connect(pingname, &QPushButton::clicked, this, [this] { Module1::PingNameClick(*this); });
-    connect(cmdConnect, &QPushButton::clicked, this, [this] { whois::cmdConnectClick(*this); });
-    connect(unix2dos, &QPushButton::clicked, this, [this] { whois::unix2dosClick(*this); });
+    WhoisClient = new whois::Client({DomainName, txtServer, txtPort, txtWinsock, cmdConnect}, this);
+    connect(cmdConnect, &QPushButton::clicked, this,
+            [this] { whois::cmdConnectClick(*WhoisClient); });
+    connect(unix2dos, &QPushButton::clicked, this, [this] { whois::unix2dosClick(*WhoisClient); });
     connect(Label7, &VbLabel::clicked, this, [this] { Moodule::ShowTermsWithNotice(mooinfo); });
     const Moodule::Tab about = AboutTab(*this);
     for (PictureBox* picture : {Picture1, Picture2, Picture3}) {
@@ -274,7 +279,7 @@ bool frmWinsock::Load() {
         return false;
     }
     life_ = Life::Running;
-    whois::InstallNotifyHook(*this);
+    whois::InstallNotifyHook(*WhoisClient);
     if (!Moodule::LoadMascotSprite(AboutTab(*this))) {
         // The program ends at once; nothing of the unload runs.
         life_ = Life::Ended;
@@ -296,4 +301,8 @@ void frmWinsock::Unload() {
 void frmWinsock::closeEvent(QCloseEvent* event) {
     Unload();
     event->accept();
+}
+
+QString whois::OutputText(frmWinsock& form) {
+    return form.WhoisClient->OutputText();
 }

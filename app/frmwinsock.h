@@ -14,6 +14,9 @@ class QTabWidget;
 class PictureBox;
 class VbLabel;
 class VbTimer;
+namespace whois {
+class Client;
+}
 
 class frmWinsock : public QWidget {
     Q_OBJECT
@@ -68,6 +71,8 @@ public:
     VbLabel* Label5 = nullptr;
     QPushButton* cmdConnect = nullptr;
     QPushButton* unix2dos = nullptr;
+    // The whois client of this window: its reply and the exact text of txtWinsock.
+    whois::Client* WhoisClient = nullptr;
 
     // "About"
     PictureBox* Picture1 = nullptr;

@@ -61,7 +61,7 @@ void WhoisClickToClosed(benchmark::State& state) {
     WSADATA data;
     WSAStartup(257, &data);
     frmWinsock form;
-    whois::InstallNotifyHook(form);
+    whois::InstallNotifyHook(*form.WhoisClient);
     form.SSTab1->setCurrentIndex(3);
     form.show();
     form.txtServer->setText(QStringLiteral("127.0.0.1"));

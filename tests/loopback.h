@@ -1,19 +1,14 @@
 #pragma once
-// Test plumbing shared by the socket tests: TCP servers on 127.0.0.1 that run a few lines of
-// test code per connection on their own thread, and bounded waits that keep the event loop
-// running.
+// Socket test plumbing: TCP servers on 127.0.0.1 that run a few lines of test code per
+// connection on their own thread, and bounded waits.
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <thread>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QString>
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,131 +19,68 @@
 
 namespace loopback {
 
-// Runs the event loop until `done` holds or `milliseconds` have passed; true if it holds.
-inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
+// Waits until `done` holds, at most `milliseconds`, running the event loop unless told not to.
+inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000,
+                      bool events = true) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        if (events) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
         ::usleep(200);
     }
-    return true;
+    return done();
 }
-
+inline bool WaitWithoutEvents(const std::function<bool()>& done) {
+    return WaitUntil(done, 5000, false);
+}
 // Runs the event loop for `milliseconds`, for checks that nothing more arrives.
 inline void Spin(int milliseconds) {
     WaitUntil([] { return false; }, milliseconds);
 }
 
-// Waits without running the event loop.
-inline bool WaitWithoutEvents(const std::function<bool()>& done, int milliseconds = 5000) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        ::usleep(500);
-    }
-    return true;
-}
-
-inline int OpenDescriptors() {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
-                                .entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)
-                                .size());
-}
-
-// Every read and write of a session gives up after two seconds, so no session hangs a test.
-inline void BoundIo(int fd) {
-    timeval limit{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-}
-
-// Reads up to and including the first CR LF; what came before the end if the peer closed.
+// Reads up to and including the first CR LF, or what came before the peer closed.
 inline std::string ReadLine(int fd) {
     std::string line;
     char c = 0;
-    while (line.size() < 4096 && ::recv(fd, &c, 1, 0) == 1) {
+    while (line.size() < 4096 && !line.ends_with("\r\n") && ::recv(fd, &c, 1, 0) == 1) {
         line += c;
-        if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) {
-            break;
-        }
     }
     return line;
 }
 
-inline bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (sent <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(sent);
+inline bool WriteAll(int fd, std::string_view bytes) {
+    ssize_t sent = 0;
+    for (; !bytes.empty() && sent >= 0; bytes.remove_prefix(static_cast<std::size_t>(sent))) {
+        sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
-    return true;
+    return bytes.empty();
 }
 
 // Waits for the peer to end the connection; true if it reset it.
 inline bool AwaitEnd(int fd) {
     char buffer[4096];
-    for (int reads = 0; reads < 10000; ++reads) {
-        const ssize_t received = ::recv(fd, buffer, sizeof buffer, 0);
-        if (received == 0) {
-            return false;
-        }
-        if (received < 0) {
-            return errno == ECONNRESET;
-        }
+    ssize_t received = 1;
+    for (int reads = 0; reads < 10000 && received > 0; ++reads) {
+        received = ::recv(fd, buffer, sizeof buffer, 0);
     }
-    return false;
+    return received < 0 && errno == ECONNRESET;
 }
 
-// Closes with a reset instead of an orderly close.
-inline void Reset(int fd) {
-    linger hard{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    ::close(fd);
-}
-
-// A port on 127.0.0.1 that nothing listens on.
-inline std::uint16_t ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A TCP server on 127.0.0.1 that hands each accepted connection to `session` on its own
-// thread, one connection after the other. The session owns the connection and closes it.
+// A TCP server on 127.0.0.1 that hands each connection to `session` on its own thread, one
+// after the other; the session closes it. Reads and writes give up after two seconds. Without
+// a session the port is held but refuses every connection.
 class Server {
 public:
     using Session = std::function<void(int fd)>;
 
-    explicit Server(Session session, std::uint16_t port = 0) : session_(std::move(session)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int yes = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        bound_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 ::listen(listener_, 64) == 0;
+    explicit Server(Session session) : session_(std::move(session)) {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
-        if (bound_) {
+        if (session_ && ::listen(listener_, 64) == 0) {
             thread_ = std::thread([this] { Serve(); });
         }
     }
@@ -159,10 +91,7 @@ public:
         }
         ::close(listener_);
     }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
 
-    bool Listening() const { return bound_; }
     std::uint16_t Port() const { return port_; }
     // The port as the program's 16-bit port box takes it: ports above 32767 are negative.
     QString PortText() const { return QString::number(static_cast<std::int16_t>(port_)); }
@@ -173,23 +102,20 @@ private:
     void Serve() {
         while (!stop_) {
             pollfd waiting{listener_, POLLIN, 0};
-            if (::poll(&waiting, 1, 20) != 1) {
-                continue;
+            const int fd = ::poll(&waiting, 1, 20) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
+            if (fd >= 0) {
+                ++accepted_;
+                timeval limit{2, 0};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+                ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+                session_(fd);
+                ++finished_;
             }
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) {
-                continue;
-            }
-            ++accepted_;
-            BoundIo(fd);
-            session_(fd);
-            ++finished_;
         }
     }
 
     Session session_;
-    int listener_ = -1;
-    bool bound_ = false;
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0};

@@ -3,10 +3,16 @@
 
 #include <cstdint>
 
+#include <QObject>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QString>
 
+#include "whois/text.h"
+
 class QEvent;
-class QObject;
+class QLineEdit;
+class QPushButton;
 class frmWinsock;
 
 namespace whois {
@@ -20,26 +26,76 @@ using WindowProc = bool (*)(QObject* hWnd, QEvent* message);
 // The procedure that had the window's events before the hook: the window's normal course.
 extern WindowProc PreviousWindowProc;
 
-// Start-up step: socket notifications for the window reach NotifyWindowProc from now on.
-void InstallNotifyHook(frmWinsock& form);
+// The controls of the "Whois" tab that the commands work on.
+struct Tab {
+    QLineEdit* DomainName = nullptr;
+    QLineEdit* txtServer = nullptr;
+    QLineEdit* txtPort = nullptr;
+    QPlainTextEdit* txtWinsock = nullptr;
+    QPushButton* cmdConnect = nullptr;
+};
+
+// The whois client of one window: its controls, the decoder of the reply under way and the
+// exact text of the output box. It is a child of the window whose notifications it takes.
+class Client : public QObject {
+    Q_OBJECT
+public:
+    Client(const Tab& tab, QObject* window);
+
+    const Tab& Controls() const { return tab_; }
+    // The exact text of txtWinsock. The box shows CR, LF and CR LF alike as one line break
+    // and gives all three back as LF; this is the text as it was written, CRs included. What
+    // the user types into the box replaces it.
+    const QString& OutputText() const { return text_; }
+    void AppendOutput(const QString& text);
+    void SetOutputText(const QString& text);
+    // The reply bytes of one read, decoded; Finish gives what the decoder still holds.
+    QString DecodeReply(QByteArrayView bytes) { return decoder_.Decode(bytes); }
+    QString FinishReply() { return decoder_.Finish(); }
+    void StartReply() { decoder_ = ReplyDecoder(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void TakeEditedText();
+
+    Tab tab_;
+    QString text_;
+    ShownText shown_;
+    ReplyDecoder decoder_;
+    bool writing_ = false;
+};
+
+// The output box: what is copied or dragged out of it is the exact text of the selection.
+class OutputBox : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    void SetClient(Client* client) { client_ = client; }
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override;
+
+private:
+    QPointer<Client> client_;
+};
+
+// Start-up step: socket notifications for the client's window reach NotifyWindowProc from now
+// on.
+void InstallNotifyHook(Client& client);
 // Takes the whois socket's notifications (WM_SOCKET_NOTIFY) and passes every other event on.
 bool NotifyWindowProc(QObject* hWnd, QEvent* message);
 // Shut-down step: closes the whois socket if one is held.
 void CloseWhoisSocket();
 
-void cmdConnectClick(frmWinsock& form);
-void unix2dosClick(frmWinsock& form);
+void cmdConnectClick(Client& client);
+void unix2dosClick(Client& client);
 
 // Sends the text on the whois socket and shows it behind "SEND: ".
-void SendAndEcho(frmWinsock& form, const QString& text);
+void SendAndEcho(Client& client, const QString& text);
 // Adds the text at the end of txtWinsock, without a separator.
-void AppendOutput(frmWinsock& form, const QString& text);
-// The exact text of txtWinsock. The box shows CR, LF and CR LF alike as one line break and
-// gives all three back as LF; this is the text as it was written, CRs included.
+void AppendOutput(Client& client, const QString& text);
+// The exact text of the window's txtWinsock (defined with the window).
 QString OutputText(frmWinsock& form);
-
-// Every occurrence of `search` in `source`, left to right and without overlaps, replaced by
-// `replacement`. An empty search text finds nothing.
-QString ReplaceAll(const QString& source, const QString& search, const QString& replacement);
 
 }  // namespace whois
