@@ -131,7 +131,7 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
     EXPECT_GT(watch.paintsWhileWaiting, 0);
     EXPECT_EQ(cursorWhileWaiting, Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(resultWhenClicked, QString("not clicked")) << "input waits for the command's end";
+    EXPECT_TRUE(form->isVisible() && resultWhenClicked == "not clicked") << "input waited";
     EXPECT_TRUE(loopback::WaitUntil([&] { return !form->isVisible(); }));
     EXPECT_EQ(resultWhenClicked, QString("255.255.255.255"));
 }
