@@ -56,7 +56,7 @@ TEST_F(Lookup, RemoteIPGivesTheFirstAddressRemoteHostTheSecondReverseName) {
         {"nosuch.invalid", "255.255.255.255", "Unknown"},
         {"", "255.255.255.255", "Unknown"},
         {QString(300, 'a'), "255.255.255.255", "Unknown"},
-        {"\u00f1and\u00fa.invalid", "255.255.255.255", "Unknown"},
+        {"999.1.1.1", "255.255.255.255", "Unknown"},
         {"255.255.255.255", "255.255.255.255", "Unknown"}};
     for (const auto& [text, address, name] : rows) {
         EXPECT_EQ(Click(form->RemoteIP, text), address) << text.toStdString();
@@ -85,7 +85,7 @@ TEST_F(Lookup, LocalHostIPIsTheAddressTheNetworkSees) {
         {"ip link set nvb up && ip route add default via 10.7.2.1", loopback, "10.7.2.2"},
         {"ip route replace default via 10.7.1.1", loopback, "10.7.1.2"},
         {"true", "127.0.1.1 " + kNode + "\n10.9.9.9 " + kNode + "\n", "127.0.1.1"},
-        {"true", "127.0.0.1 localhost\n", "255.255.255.255"},
+        {"true", "", "255.255.255.255"},
         {"ip route del default && ip link set nva down && ip link set nvb down", loopback,
          "127.0.1.1"}};
     for (const auto& [command, hosts, address] : steps) {
