@@ -249,10 +249,12 @@ void frmWinsock::BindControls() {
 }
 
 void frmWinsock::ConnectEvents() {
+    const lookup::LocalInfoTab localInfo{localhostname, localhostip};
+    const lookup::DnsTab dns{RemoteHostName, RemoteHostIP};
     connect(GetLocalInfo, &QPushButton::clicked, this,
-            [this] { lookup::GetLocalInfoClick(*this); });
-    connect(RemoteIP, &QPushButton::clicked, this, [this] { lookup::RemoteIPClick(*this); });
-    connect(RemoteHost, &QPushButton::clicked, this, [this] { lookup::RemoteHostClick(*this); });
+            [localInfo] { lookup::GetLocalInfoClick(localInfo); });
+    connect(RemoteIP, &QPushButton::clicked, this, [dns] { lookup::RemoteIPClick(dns); });
+    connect(RemoteHost, &QPushButton::clicked, this, [dns] { lookup::RemoteHostClick(dns); });
     connect(pingit, &QPushButton::clicked, this, [this] { Module1::PingItClick(*this); });
     connect(pingname, &QPushButton::clicked, this, [this] { Module1::PingNameClick(*this); });
     WhoisClient = new whois::Client({DomainName, txtServer, txtPort, txtWinsock, cmdConnect}, this);

@@ -3,9 +3,12 @@
 // text never reaches the name service. Names and addresses are looked up with the reentrant
 // gethostbyname2_r and gethostbyaddr_r for IPv4 only: they keep the order in which the hosts
 // file or the DNS lists the addresses, and they report the host's official name, h_name.
-// Host names cross the platform boundary in the locale's 8-bit encoding.
+// Host names cross the platform boundary in the locale's 8-bit encoding. The lookups block, so
+// they run through the blocking hook, which keeps the window painted meanwhile.
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "net/winsock.h"
+#include "platform/blockinghook.h"
 
 namespace Winsock {
 
@@ -39,17 +43,19 @@ constexpr std::size_t kLargestBufferSize = 1 << 20;
 
 template <typename Lookup>
 bool LookUpHost(Lookup lookup, hostent& record, std::vector<char>& buffer) {
-    buffer.assign(kFirstBufferSize, '\0');
-    for (;;) {
-        hostent* found = nullptr;
-        int hostError = 0;
-        const int result = lookup(&record, buffer.data(), buffer.size(), &found, &hostError);
-        if (result == ERANGE && buffer.size() < kLargestBufferSize) {
-            buffer.assign(buffer.size() * 2, '\0');
-            continue;
+    return platform::RunBlocking([&] {
+        buffer.assign(kFirstBufferSize, '\0');
+        for (;;) {
+            hostent* found = nullptr;
+            int hostError = 0;
+            const int result = lookup(&record, buffer.data(), buffer.size(), &found, &hostError);
+            if (result == ERANGE && buffer.size() < kLargestBufferSize) {
+                buffer.assign(buffer.size() * 2, '\0');
+                continue;
+            }
+            return result == 0 && found != nullptr;
         }
-        return result == 0 && found != nullptr;
-    }
+    });
 }
 
 // The official name from a record, cut at the length of the name buffer.
@@ -58,6 +64,84 @@ QString OfficialNameOf(const hostent& record) {
         return UnknownName();
     }
     return QString::fromLocal8Bit(record.h_name, strnlen(record.h_name, kHostNameLength));
+}
+
+// Every address the name service lists for `host`, in its order; a dotted text is its own one
+// address and never reaches the name service. Empty on failure.
+std::vector<std::int32_t> AddressesOf(const QString& host) {
+    const QByteArray name = host.toLocal8Bit();
+    const in_addr_t dotted = inet_addr(name.constData());
+    if (dotted != INADDR_NONE) {
+        return {static_cast<std::int32_t>(dotted)};
+    }
+    hostent record{};
+    std::vector<char> buffer;
+    const bool found = LookUpHost(
+        [&name](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
+            return gethostbyname2_r(name.constData(), AF_INET, out, data, size, result, hostError);
+        },
+        record, buffer);
+    std::vector<std::int32_t> addresses;
+    if (!found || record.h_addr_list == nullptr || record.h_length <= 0) {
+        return addresses;
+    }
+    const std::size_t length =
+        std::min(static_cast<std::size_t>(record.h_length), sizeof(std::int32_t));
+    for (char** entry = record.h_addr_list; *entry != nullptr; ++entry) {
+        std::int32_t address = 0;
+        std::memcpy(&address, *entry, length);
+        addresses.push_back(address);
+    }
+    return addresses;
+}
+
+bool IsLoopback(std::int32_t address) {
+    return (ntohl(static_cast<in_addr_t>(address)) >> 24) == 127;
+}
+
+// Any address outside every local network does to find the route to the outside; this is
+// a root name server's.
+constexpr const char* kOutsideAddress = "198.41.0.4";
+
+// The source address this computer uses on its route to the outside; 0 without such a route.
+// Connecting a datagram socket only chooses the route: nothing is sent.
+in_addr_t RouteSourceAddress() {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) {
+        return 0;
+    }
+    sockaddr_in outside{};
+    outside.sin_family = AF_INET;
+    outside.sin_port = htons(53);
+    outside.sin_addr.s_addr = inet_addr(kOutsideAddress);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    const bool routed =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&outside), sizeof outside) == 0 &&
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    ::close(probe);
+    if (!routed || IsLoopback(static_cast<std::int32_t>(local.sin_addr.s_addr))) {
+        return 0;
+    }
+    return local.sin_addr.s_addr;
+}
+
+// The first IPv4 address of an interface that is up and not loopback; 0 without one.
+in_addr_t FirstInterfaceAddress() {
+    ifaddrs* interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0) {
+        return 0;
+    }
+    in_addr_t found = 0;
+    for (const ifaddrs* entry = interfaces; entry != nullptr && found == 0;
+         entry = entry->ifa_next) {
+        if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET &&
+            (entry->ifa_flags & IFF_UP) != 0 && (entry->ifa_flags & IFF_LOOPBACK) == 0) {
+            found = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
+        }
+    }
+    freeifaddrs(interfaces);
+    return found;
 }
 
 }  // namespace
@@ -90,26 +174,8 @@ QString AddressToHostName(std::int32_t address) {
 }
 
 std::int32_t HostToAddress(QString host) {
-    const QByteArray name = host.toLocal8Bit();
-    const in_addr_t dotted = inet_addr(name.constData());
-    if (dotted != INADDR_NONE) {
-        return static_cast<std::int32_t>(dotted);
-    }
-    hostent record{};
-    std::vector<char> buffer;
-    const bool found = LookUpHost(
-        [&name](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
-            return gethostbyname2_r(name.constData(), AF_INET, out, data, size, result, hostError);
-        },
-        record, buffer);
-    if (!found || record.h_addr_list == nullptr || record.h_addr_list[0] == nullptr ||
-        record.h_length <= 0) {
-        return -1;
-    }
-    std::int32_t address = 0;
-    const std::size_t length = std::min(static_cast<std::size_t>(record.h_length), sizeof address);
-    std::memcpy(&address, record.h_addr_list[0], length);
-    return address;
+    const std::vector<std::int32_t> addresses = AddressesOf(host);
+    return addresses.empty() ? -1 : addresses.front();
 }
 
 QString LocalHostName() {
@@ -122,10 +188,29 @@ QString LocalHostName() {
 
 QString OfficialHostName(QString host) {
     try {
-        return AddressToHostName(HostToAddress(host));
+        // The failure value is no address to look up in reverse.
+        const std::int32_t address = HostToAddress(host);
+        return address == -1 ? UnknownName() : AddressToHostName(address);
     } catch (...) {
         return UnknownName();
     }
+}
+
+std::int32_t LocalHostAddress(QString localName) {
+    const std::vector<std::int32_t> listed = AddressesOf(localName);
+    if (listed.empty()) {
+        return -1;
+    }
+    if (!std::all_of(listed.begin(), listed.end(), IsLoopback)) {
+        return listed.front();
+    }
+    if (const in_addr_t routed = RouteSourceAddress(); routed != 0) {
+        return static_cast<std::int32_t>(routed);
+    }
+    if (const in_addr_t first = FirstInterfaceAddress(); first != 0) {
+        return static_cast<std::int32_t>(first);
+    }
+    return listed.front();
 }
 
 }  // namespace Winsock
