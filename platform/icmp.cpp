@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -156,35 +158,57 @@ int OpenRawSocket() {
     return fd;
 }
 
+// Every handle opened and not yet closed. Handles are numbers that are never given out
+// twice, so a stale handle never reaches a socket opened later under the same number.
+struct HandleTable {
+    std::mutex lock;
+    std::map<HANDLE, EchoHandle> open;
+    std::uintptr_t last = 0;
+};
+
+HandleTable& Handles() {
+    static HandleTable table;
+    return table;
+}
+
 HANDLE OpenEchoHandle() {
     using platform::IcmpSocketKind;
-    auto* handle = new EchoHandle;
+    EchoHandle opened;
     const bool rawFirst = preferRaw.load(std::memory_order_relaxed);
     for (const IcmpSocketKind kind :
          rawFirst ? std::array{IcmpSocketKind::Raw, IcmpSocketKind::Datagram}
                   : std::array{IcmpSocketKind::Datagram, IcmpSocketKind::Raw}) {
-        handle->fd = kind == IcmpSocketKind::Raw ? OpenRawSocket() : OpenDatagramSocket();
-        if (handle->fd >= 0) {
-            handle->kind = kind;
+        opened.fd = kind == IcmpSocketKind::Raw ? OpenRawSocket() : OpenDatagramSocket();
+        if (opened.fd >= 0) {
+            opened.kind = kind;
             preferRaw.store(kind == IcmpSocketKind::Raw, std::memory_order_relaxed);
+            HandleTable& table = Handles();
+            const std::lock_guard guard(table.lock);
+            const auto handle = reinterpret_cast<HANDLE>(++table.last);
+            table.open.emplace(handle, opened);
             return handle;
         }
     }
-    delete handle;
     return INVALID_HANDLE_VALUE;
 }
 
-bool IsOpen(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+// The socket of an open handle; nothing for any other value.
+std::optional<EchoHandle> FindEchoHandle(HANDLE handle) {
+    HandleTable& table = Handles();
+    const std::lock_guard guard(table.lock);
+    const auto found = table.open.find(handle);
+    return found != table.open.end() ? std::optional{found->second} : std::nullopt;
 }
 
 bool CloseEchoHandle(HANDLE handle) {
-    if (!IsOpen(handle)) {
+    HandleTable& table = Handles();
+    const std::lock_guard guard(table.lock);
+    const auto found = table.open.find(handle);
+    if (found == table.open.end()) {
         return false;
     }
-    auto* echoHandle = static_cast<EchoHandle*>(handle);
-    ::close(echoHandle->fd);
-    delete echoHandle;
+    ::close(found->second.fd);
+    table.open.erase(found);
     return true;
 }
 
@@ -351,7 +375,8 @@ std::uint32_t SendEchoOnSocket(HANDLE handle, std::uint32_t destination, const v
         WriteFailure(reply, replySize, IP_BUF_TOO_SMALL);
         return 0;
     }
-    if (!IsOpen(handle)) {
+    const auto echoHandle = FindEchoHandle(handle);
+    if (!echoHandle) {
         WriteFailure(reply, replySize, IP_GENERAL_FAILURE);
         return 0;
     }
@@ -363,9 +388,8 @@ std::uint32_t SendEchoOnSocket(HANDLE handle, std::uint32_t destination, const v
         return 0;
     }
 
-    const auto& echoHandle = *static_cast<const EchoHandle*>(handle);
-    const int fd = echoHandle.fd;
-    const bool raw = echoHandle.kind == platform::IcmpSocketKind::Raw;
+    const int fd = echoHandle->fd;
+    const bool raw = echoHandle->kind == platform::IcmpSocketKind::Raw;
     if (options != nullptr) {
         const int ttl = options->Ttl;
         const int tos = options->Tos;
@@ -479,10 +503,8 @@ void SetEchoService(EchoService* service) {
 }
 
 IcmpSocketKind IcmpSocketKindOf(HANDLE handle) {
-    if (installedService != nullptr || !IsOpen(handle)) {
-        return IcmpSocketKind::None;
-    }
-    return static_cast<const EchoHandle*>(handle)->kind;
+    const auto echoHandle = installedService == nullptr ? FindEchoHandle(handle) : std::nullopt;
+    return echoHandle ? echoHandle->kind : IcmpSocketKind::None;
 }
 
 std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes) {
@@ -596,7 +618,9 @@ std::optional<EchoOutcome> MatchRawPacket(std::span<const std::uint8_t> packet,
     const std::uint8_t type = icmp[0];
     if (type == kEchoReply) {
         const auto data = icmp.subspan(kIcmpHeaderSize);
-        if (icmp[1] != 0 || ReadBigEndian16(&icmp[4]) != echo.identifier ||
+        // Only the destination answers an echo; a reply from any other host is not ours.
+        if (icmp[1] != 0 || outcome.source != echo.destination ||
+            ReadBigEndian16(&icmp[4]) != echo.identifier ||
             ReadBigEndian16(&icmp[6]) != echo.sequence || !std::ranges::equal(data, echo.payload)) {
             return std::nullopt;
         }
@@ -629,7 +653,7 @@ std::optional<EchoOutcome> MatchRawPacket(std::span<const std::uint8_t> packet,
 std::optional<EchoOutcome> MatchDatagramReply(std::span<const std::uint8_t> message,
                                               std::uint32_t source, const PendingEcho& echo) {
     if (message.size() < kIcmpHeaderSize || message[0] != kEchoReply || message[1] != 0 ||
-        ReadBigEndian16(&message[6]) != echo.sequence) {
+        source != echo.destination || ReadBigEndian16(&message[6]) != echo.sequence) {
         return std::nullopt;
     }
     const auto data = message.subspan(kIcmpHeaderSize);

@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/icmp.h"
@@ -277,6 +280,18 @@ TEST(IcmpSendEcho, ReportsWhatItCannotDo) {
         EXPECT_EQ(Read32(buffer, 4), static_cast<std::uint32_t>(IP_GENERAL_FAILURE));
         EXPECT_FALSE(IcmpCloseHandle(handle));
     }
+}
+
+TEST(IcmpCloseHandle, AClosedHandleTouchesNothing) {
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(probe);
+    const HANDLE handle = IcmpCreateFile();
+    ASSERT_TRUE(IcmpCloseHandle(handle));
+    const int file = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(file, probe) << "the file takes the handle's descriptor number";
+    EXPECT_FALSE(IcmpCloseHandle(handle));
+    EXPECT_NE(::fcntl(file, F_GETFD), -1) << "the file is still open";
+    ::close(file);
 }
 
 TEST(IcmpSendEcho, RepliesNeverLandInAnotherEchosBuffer) {

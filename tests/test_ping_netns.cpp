@@ -110,6 +110,9 @@ public:
             "ip -n " + responder + " addr add 10.77.2.2/24 dev nvs" + id,
             "ip -n " + responder + " link set nvs" + id + " up",
             "ip netns exec " + responder + " sysctl -qw net.ipv4.icmp_echo_ignore_all=1",
+            "ip -n " + responder + " addr add 10.9.0.2/32 dev lo",
+            "ip -n " + responder + " addr add 10.9.0.3/32 dev lo",
+            "ip -n " + client + " route add 10.9.0.0/24 via 10.77.2.2",
         };
         for (const std::string& step : steps) {
             if (!RunCommand(step)) {
@@ -219,8 +222,9 @@ class Responder {
 public:
     using Answer = std::function<std::vector<Bytes>(const Bytes& request)>;
 
-    Responder(const std::string& name, Answer answer, std::chrono::milliseconds delay)
-        : answer_(std::move(answer)), delay_(delay) {
+    Responder(const std::string& name, Answer answer, std::chrono::milliseconds delay,
+              std::uint32_t from = 0)
+        : answer_(std::move(answer)), delay_(delay), from_(from) {
         std::promise<bool> ready;
         auto started = ready.get_future();
         thread_ = std::thread([this, name, &ready] {
@@ -230,9 +234,17 @@ public:
                 ::close(ns);
             }
             const int fd = entered ? ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) : -1;
+            int out = fd;
+            if (fd >= 0 && from_ != 0) {
+                out = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+                sockaddr_in source{};
+                source.sin_family = AF_INET;
+                std::memcpy(&source.sin_addr, &from_, 4);
+                ::bind(out, reinterpret_cast<sockaddr*>(&source), sizeof source);
+            }
             ready.set_value(fd >= 0);
             if (fd >= 0) {
-                Serve(fd);
+                Serve(fd, out);
                 ::close(fd);
             }
         });
@@ -245,7 +257,7 @@ public:
     bool started() const { return started_; }
 
 private:
-    void Serve(int fd) {
+    void Serve(int fd, int out) {
         const timeval wait{0, 20'000};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         Bytes packet(2048);
@@ -264,7 +276,7 @@ private:
             }
             std::this_thread::sleep_for(delay_);
             for (const Bytes& message : answer_(request)) {
-                ::sendto(fd, message.data(), message.size(), 0,
+                ::sendto(out, message.data(), message.size(), 0,
                          reinterpret_cast<const sockaddr*>(&from), sizeof from);
             }
         }
@@ -272,6 +284,7 @@ private:
 
     Answer answer_;
     std::chrono::milliseconds delay_;
+    std::uint32_t from_;
     std::atomic<bool> stop_{false};
     bool started_ = false;
     std::thread thread_;
@@ -404,6 +417,15 @@ TEST_P(EchoInNamespaces, StrayRepliesAndErrorsAreIgnored) {
     EXPECT_EQ(echo.status(), IP_SUCCESS);
     EXPECT_EQ(echo.address(), kResponder);
     EXPECT_EQ(echo.data(), "Echo This");
+}
+
+TEST_P(EchoInNamespaces, AnEchoReplyCountsOnlyFromTheDestination) {
+    Responder responder(
+        network->responder,
+        [](const Bytes& request) { return std::vector<Bytes>{ReplyTo(request)}; },
+        std::chrono::milliseconds(0), Address(10, 9, 0, 3));
+    ASSERT_TRUE(responder.started());
+    ExpectFailure(EchoFromClient(Address(10, 9, 0, 2)), IP_REQ_TIMED_OUT, 0);
 }
 
 TEST_P(EchoInNamespaces, ALateReplyNeverCountsForTheNextEcho) {
