@@ -221,8 +221,9 @@ void frmWinsock::ConnectEvents() {
             [this] { lookup::GetLocalInfoClick(*this); });
     connect(RemoteIP, &QPushButton::clicked, this, [this] { lookup::RemoteIPClick(*this); });
     connect(RemoteHost, &QPushButton::clicked, this, [this] { lookup::RemoteHostClick(*this); });
-    connect(pingit, &QPushButton::clicked, this, [this] { Module1::PingItClick(*this); });
-    connect(pingname, &QPushButton::clicked, this, [this] { Module1::PingNameClick(*this); });
+    const Module1::Tab ping{one, two, three, four, dot, hostname, results, &PingReply};
+    connect(pingit, &QPushButton::clicked, this, [ping] { Module1::PingItClick(ping); });
+    connect(pingname, &QPushButton::clicked, this, [ping] { Module1::PingNameClick(ping); });
     connect(cmdConnect, &QPushButton::clicked, this, [this] { whois::cmdConnectClick(*this); });
     connect(unix2dos, &QPushButton::clicked, this, [this] { whois::unix2dosClick(*this); });
     connect(Label7, &VbLabel::clicked, this, [this] { Moodule::ShowTermsWithNotice(*this); });

@@ -15,18 +15,15 @@ public:
     SilentEchoService& operator=(const SilentEchoService&) = delete;
 
     struct Request {
-        HANDLE handle = nullptr;
-        std::uint32_t destination = 0;
+        HANDLE handle;
+        std::uint32_t destination;
         std::vector<std::uint8_t> data;
-        const IP_OPTION_INFORMATION* options = nullptr;
+        const IP_OPTION_INFORMATION* options;
         std::vector<std::uint8_t> replyBuffer;  // as handed in
-        std::uint32_t timeoutMs = 0;
+        std::uint32_t timeoutMs;
     };
 
-    HANDLE CreateFile() override {
-        ++created;
-        return kHandle;
-    }
+    HANDLE CreateFile() override { return kHandle; }
     std::uint32_t SendEcho(HANDLE handle, std::uint32_t destination, const void* requestData,
                            std::uint16_t requestSize, const IP_OPTION_INFORMATION* options,
                            void* replyBuffer, std::uint32_t replySize,
@@ -47,7 +44,6 @@ public:
     }
 
     static inline HANDLE const kHandle = reinterpret_cast<HANDLE>(std::uintptr_t{0x5150});
-    int created = 0;
     std::vector<Request> requests;
     std::vector<HANDLE> closed;
 };
