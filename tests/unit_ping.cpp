@@ -118,6 +118,7 @@ TEST_F(EchoPackets, RawSocketsTakeTheReplyFromTheDestinationAndErrorsAboutOurReq
         // -1: not ours
         {Ip(target, self, Echo(0, 0x4242, 7, payload), 64, 3), IP_SUCCESS},  // with IP options
         {Error(3, 0), IP_DEST_NET_UNREACHABLE},
+        {Error(3, 13), IP_DEST_HOST_UNREACHABLE},  // a prohibited route
         {Error(11, 1), IP_TTL_EXPIRED_REASSEM},
         {Error(12, 0), IP_PARAM_PROBLEM},
         {Reply(0x4243), -1},
