@@ -255,8 +255,9 @@ void frmWinsock::ConnectEvents() {
             [localInfo] { lookup::GetLocalInfoClick(localInfo); });
     connect(RemoteIP, &QPushButton::clicked, this, [dns] { lookup::RemoteIPClick(dns); });
     connect(RemoteHost, &QPushButton::clicked, this, [dns] { lookup::RemoteHostClick(dns); });
-    connect(pingit, &QPushButton::clicked, this, [this] { Module1::PingItClick(*this); });
-    connect(pingname, &QPushButton::clicked, this, [this] { Module1::PingNameClick(*this); });
+    const Module1::Tab ping{one, two, three, four, dot, hostname, results, &PingReply};
+    connect(pingit, &QPushButton::clicked, this, [ping] { Module1::PingItClick(ping); });
+    connect(pingname, &QPushButton::clicked, this, [ping] { Module1::PingNameClick(ping); });
     WhoisClient = new whois::Client({DomainName, txtServer, txtPort, txtWinsock, cmdConnect}, this);
     connect(cmdConnect, &QPushButton::clicked, this,
             [this] { whois::cmdConnectClick(*WhoisClient); });

@@ -1,21 +1,29 @@
 #pragma once
 // The "Ping" tab's two commands.
 
-#include <QString>
-
 #include "ping/module1.h"
 
-class frmWinsock;
+class QLineEdit;
+class QPlainTextEdit;
 
 namespace Module1 {
 
-// "Ping IP": pings the address in the four octet boxes and reports into `results`.
-void PingItClick(frmWinsock& form);
-// "Ping Name": pings the address the name in `hostname` resolves to.
-void PingNameClick(frmWinsock& form);
+// The controls of the "Ping" tab the commands use, and the window's echo reply record,
+// which both commands share from click to click.
+struct Tab {
+    QLineEdit* one;
+    QLineEdit* two;
+    QLineEdit* three;
+    QLineEdit* four;
+    QLineEdit* dot;  // the separator put between the four octets
+    QLineEdit* hostname;
+    QPlainTextEdit* results;
+    EchoReply* PingReply;
+};
 
-// The five-line report of one echo: the address, the status line, the round-trip time, the
-// size of the echoed data and an empty line, each ended by CR LF.
-QString PingReport(const QString& address, const EchoReply& reply);
+// "Ping IP": pings the address in the four octet boxes and reports into `results`.
+void PingItClick(const Tab& tab);
+// "Ping Name": pings the address the name in `hostname` resolves to.
+void PingNameClick(const Tab& tab);
 
 }  // namespace Module1

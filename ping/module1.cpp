@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <iterator>
-#include <optional>
 
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "platform/icmp.h"
@@ -35,57 +37,22 @@ std::optional<std::uint32_t> ByteValue(QStringView part) {
     return negative ? (0x100 - value) & 0xFF : value;
 }
 
-void PutLittleEndian(std::uint8_t* p, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-std::uint32_t GetLittleEndian(const std::uint8_t* p, int bytes) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < bytes; ++i) {
-        value |= std::uint32_t{p[i]} << (8 * i);
-    }
-    return value;
-}
-
 using ReplyBuffer = std::array<std::uint8_t, kEchoReplyBufferSize>;
 
-// The record as the echo service reads and writes it: the fixed fields little-endian, the
-// data area one byte per character (characters beyond one byte become '?').
+// The record as the echo service reads and writes it: the fixed fields in the service's
+// layout, the data area one byte per character (characters beyond one byte become '?').
 ReplyBuffer ToBuffer(const EchoReply& reply) {
     ReplyBuffer buffer{};
-    std::uint8_t* p = buffer.data();
-    PutLittleEndian(p + 0, static_cast<std::uint32_t>(reply.Address), 4);
-    PutLittleEndian(p + 4, static_cast<std::uint32_t>(reply.Status), 4);
-    PutLittleEndian(p + 8, static_cast<std::uint32_t>(reply.RoundTripTime), 4);
-    PutLittleEndian(p + 12, static_cast<std::uint16_t>(reply.DataSize), 2);
-    PutLittleEndian(p + 14, static_cast<std::uint16_t>(reply.Reserved), 2);
-    PutLittleEndian(p + 16, static_cast<std::uint32_t>(reply.DataPointer), 4);
-    p[20] = reply.Ttl;
-    p[21] = reply.Tos;
-    p[22] = reply.Flags;
-    p[23] = reply.OptionsSize;
-    PutLittleEndian(p + 24, static_cast<std::uint32_t>(reply.OptionsData), 4);
-    std::transform(std::begin(reply.Data), std::end(reply.Data), p + kEchoReplyFixedSize,
+    platform::WriteFixedPart(reply, buffer.data());
+    std::transform(std::begin(reply.Data), std::end(reply.Data),
+                   buffer.begin() + kEchoReplyFixedSize,
                    [](char16_t c) { return static_cast<std::uint8_t>(c < 0x100 ? c : u'?'); });
     return buffer;
 }
 
 void FromBuffer(const ReplyBuffer& buffer, EchoReply& reply) {
-    const std::uint8_t* p = buffer.data();
-    reply.Address = static_cast<std::int32_t>(GetLittleEndian(p + 0, 4));
-    reply.Status = static_cast<std::int32_t>(GetLittleEndian(p + 4, 4));
-    reply.RoundTripTime = static_cast<std::int32_t>(GetLittleEndian(p + 8, 4));
-    reply.DataSize = static_cast<std::int16_t>(GetLittleEndian(p + 12, 2));
-    reply.Reserved = static_cast<std::int16_t>(GetLittleEndian(p + 14, 2));
-    reply.DataPointer = static_cast<std::int32_t>(GetLittleEndian(p + 16, 4));
-    reply.Ttl = p[20];
-    reply.Tos = p[21];
-    reply.Flags = p[22];
-    reply.OptionsSize = p[23];
-    reply.OptionsData = static_cast<std::int32_t>(GetLittleEndian(p + 24, 4));
-    std::copy(p + kEchoReplyFixedSize, p + kEchoReplyBufferSize, std::begin(reply.Data));
+    static_cast<platform::EchoReplyFixedPart&>(reply) = platform::ReadFixedPart(buffer.data());
+    std::copy(buffer.begin() + kEchoReplyFixedSize, buffer.end(), std::begin(reply.Data));
 }
 
 struct StatusText {
@@ -149,6 +116,21 @@ std::int32_t DottedToAddress(const QString& dotted) {
     return static_cast<std::int32_t>(address);
 }
 
+std::optional<std::int16_t> OctetValue(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$"));
+    const QString trimmed = text.trimmed();
+    if (!number.match(trimmed).hasMatch()) {
+        return std::nullopt;
+    }
+    // Read with a full stop as the decimal mark whatever the user's locale; the default
+    // rounding mode rounds halves to even.
+    const double value = std::nearbyint(QLocale::c().toDouble(trimmed));
+    if (value < -32768.0 || value > 32767.0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int16_t>(value);
+}
+
 std::int32_t SendEcho(const QString& address, EchoReply& reply) {
     const std::int32_t destination = DottedToAddress(address);
     const HANDLE handle = IcmpCreateFile();
@@ -171,6 +153,13 @@ QString EchoStatusText(std::int32_t status) {
         found != std::end(kStatusTexts) && found->status == status ? found->text : kUnknownStatus;
     return QString::number(status) + QStringLiteral("   [ ") + QLatin1String(text) +
            QStringLiteral(" ]");
+}
+
+QString PingReport(const QString& address, const EchoReply& reply) {
+    const QString crlf = QStringLiteral("\r\n");
+    return address + crlf + EchoStatusText(reply.Status) + crlf +
+           QString::number(reply.RoundTripTime) + QStringLiteral(" ms  Round Trip Time") + crlf +
+           QString::number(reply.DataSize) + QStringLiteral(" bytes  Data") + crlf + crlf;
 }
 
 }  // namespace Module1

@@ -1,0 +1,104 @@
+#pragma once
+// What echo tests share: byte builders for ICMP and IPv4 packets, a reply buffer to read back,
+// and a silent echo service. Addresses are held as the echo service holds them: the four
+// bytes in network order, read as a little-endian integer.
+
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/icmp.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline std::uint32_t Address(int b1, int b2, int b3, int b4) {
+    return static_cast<std::uint32_t>(b1 | b2 << 8 | b3 << 16 | b4 << 24);
+}
+inline Bytes Of(std::initializer_list<int> values) {
+    return Bytes(values.begin(), values.end());
+}
+inline Bytes Text(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+inline Bytes Join(Bytes front, const Bytes& back) {
+    front.insert(front.end(), back.begin(), back.end());
+    return front;
+}
+
+// An ICMP message: type, code, its checksum, then `rest`; an echo request (8) or reply (0).
+inline Bytes Icmp(int type, int code, const Bytes& rest) {
+    Bytes message = Join(Of({type, code, 0, 0}), rest);
+    const int checksum = platform::InternetChecksum(message);
+    message[2] = static_cast<std::uint8_t>(checksum >> 8);
+    message[3] = static_cast<std::uint8_t>(checksum);
+    return message;
+}
+inline Bytes Echo(int type, int id, int sequence, const Bytes& data) {
+    return Icmp(type, 0, Join(Of({id >> 8, id & 0xFF, sequence >> 8, sequence & 0xFF}), data));
+}
+
+// An IPv4 packet (type of service 0x10, don't fragment) with `optionWords` words of options.
+inline Bytes Ip(std::uint32_t from, std::uint32_t to, const Bytes& payload, int ttl = 64,
+                int optionWords = 0) {
+    const int total = 20 + 4 * optionWords + static_cast<int>(payload.size());
+    Bytes header =
+        Of({0x40 | (5 + optionWords), 0x10, total >> 8, total & 0xFF, 0, 0, 0x40, 0, ttl, 1, 0, 0});
+    for (const std::uint32_t address : {from, to}) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            header.push_back(static_cast<std::uint8_t>(address >> shift));
+        }
+    }
+    header.resize(20 + 4 * static_cast<std::size_t>(optionWords), 1);  // no-operation options
+    return Join(header, payload);
+}
+
+// An ICMP error about `packet` (an IPv4 packet without options): quotes its header and 8 bytes.
+inline Bytes ErrorAbout(int type, int code, const Bytes& packet) {
+    return Icmp(type, code, Join(Of({0, 0, 0, 0}), {packet.begin(), packet.begin() + 28}));
+}
+
+// The reply buffer, filled with 0xAA before, after one IcmpSendEcho; and that echo.
+struct SentEcho {
+    std::uint32_t replies = 0;
+    Bytes buffer;
+    platform::EchoReplyFixedPart fixed() const { return platform::ReadFixedPart(buffer.data()); }
+    Bytes data() const { return {buffer.begin() + 28, buffer.begin() + 28 + fixed().DataSize}; }
+};
+inline SentEcho SendEchoOn(HANDLE handle, std::uint32_t to, std::size_t size = 278,
+                           const Bytes& data = Text("Echo This"),
+                           const IP_OPTION_INFORMATION* options = nullptr) {
+    SentEcho echo{0, Bytes(size, 0xAA)};
+    echo.replies = IcmpSendEcho(handle, to, data.data(), static_cast<std::uint16_t>(data.size()),
+                                options, echo.buffer.data(), static_cast<std::uint32_t>(size), 200);
+    return echo;
+}
+
+// An echo service that sends nothing and writes nothing into the reply buffer: it records
+// what it was asked and answers "no reply". Installed for the object's lifetime.
+class SilentEchoService : public platform::EchoService {
+public:
+    struct Request {
+        HANDLE handle;
+        std::uint32_t destination, timeoutMs;
+        std::string data;
+        const IP_OPTION_INFORMATION* options;
+        Bytes replyBuffer;  // as handed in
+    };
+    SilentEchoService() { platform::SetEchoService(this); }
+    ~SilentEchoService() override { platform::SetEchoService(nullptr); }
+    HANDLE CreateFile() override { return kHandle; }
+    std::uint32_t SendEcho(HANDLE handle, std::uint32_t to, const void* data, std::uint16_t size,
+                           const IP_OPTION_INFORMATION* options, void* reply,
+                           std::uint32_t replySize, std::uint32_t timeoutMs) override {
+        const auto* bytes = static_cast<const std::uint8_t*>(reply);
+        const std::string text(static_cast<const char*>(data), size);
+        requests.push_back({handle, to, timeoutMs, text, options, {bytes, bytes + replySize}});
+        return 0;
+    }
+    bool CloseHandle(HANDLE handle) override { return closed.emplace_back(handle) != nullptr; }
+
+    static inline HANDLE const kHandle = reinterpret_cast<HANDLE>(std::uintptr_t{0x5150});
+    std::vector<Request> requests;
+    std::vector<HANDLE> closed;
+};

@@ -1,0 +1,229 @@
+// Ping without a window: parsers, status texts, the report and the reply layout; echo packets
+// matched on byte fixtures; the echo service and SendEcho on echoes to 127.0.0.0/8.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include <gtest/gtest.h>
+
+#include "echo_helpers.h"
+#include "ping/module1.h"
+#include "qt_printers.h"
+
+namespace {
+
+TEST(DottedToAddress, ReadsFourNumbersKeepingEightBitsOfEachAndGivesZeroForOtherText) {
+    const auto dotted = [](const char* text) {
+        return Module1::DottedToAddress(QString::fromUtf8(text));
+    };
+    EXPECT_EQ(dotted("192.168.1.10"), 167880896);
+    EXPECT_EQ(dotted("10.0.0.200"), -939524086);
+    EXPECT_EQ(dotted("300.-1.0.100000000000000000001"), dotted("44.255.0.1"));
+    EXPECT_EQ(dotted(" 127 .+0. 007.1 "), dotted("127.0.7.1"));
+    for (const char* text : {"", "localhost", "1.2.3", "1.2.3.4.5", "1..2.3", "1.2.3.", "1.2.3.x",
+                             "1.2.3.-", "1.2.3.4e1", "1.2.3.٣"}) {
+        EXPECT_EQ(dotted(text), 0) << text;
+    }
+}
+
+TEST(OctetValue, RoundsHalvesToEvenAndRefusesWhatIsNoSixteenBitNumber) {
+    const auto octet = [](const char* text) {
+        return Module1::OctetValue(QString::fromUtf8(text)).value_or(INT16_MIN);
+    };
+    EXPECT_EQ(std::vector({octet(" 007"), octet("+2.5"), octet("3.5"), octet("-.5")}),
+              std::vector<std::int16_t>({7, 2, 4, 0}));
+    for (const char* text : {"", " ", "ab", "-", ".", "1..", "1e2", "--1", "32768"}) {
+        EXPECT_EQ(octet(text), INT16_MIN) << text;
+    }
+}
+
+TEST(EchoStatusText, NamesTheServiceCodesAndCallsEveryOtherCodeUnknown) {
+    for (const auto& [code, text] : {std::pair{0, "ip success"},
+                                     {200, "ping timeout"},
+                                     {11001, "ip buf too_small"},
+                                     {11002, "ip dest net unreachable"},
+                                     {11050, "ip general failure"},
+                                     {11255, "ip pending"}}) {
+        EXPECT_EQ(Module1::EchoStatusText(code), QStringLiteral("%1   [ %2 ]").arg(code).arg(text));
+    }
+    for (const int code : {1, 199, 201, 11000, 11024, 11049, 11051, 11254, 11256, -1, INT_MIN}) {
+        EXPECT_EQ(Module1::EchoStatusText(code),
+                  QString::number(code) + QStringLiteral("   [ unknown  msg returned ]"));
+    }
+}
+
+TEST(PingReport, IsFourLinesAndAnEmptyOneEachEndedByCrLf) {
+    Module1::EchoReply reply;
+    reply.Status = 11010;
+    reply.RoundTripTime = -3;
+    reply.DataSize = -1;
+    EXPECT_EQ(Module1::PingReport(QStringLiteral("300.0.0.1"), reply),
+              QStringLiteral("300.0.0.1\r\n11010   [ ip req timed out ]\r\n"
+                             "-3 ms  Round Trip Time\r\n-1 bytes  Data\r\n\r\n"));
+}
+
+TEST(EchoReplyLayout, FixedPartIsLittleEndianInFieldOrderWithoutGaps) {
+    const platform::EchoReplyFixedPart part{0x04030201, -2,   0x0C0B0A09, -3,   0x1211, 0x16151413,
+                                            0x17,       0x18, 0x19,       0x1A, INT_MIN};
+    Bytes bytes(28);
+    platform::WriteFixedPart(part, bytes.data());
+    EXPECT_EQ(bytes,
+              Of({1,    2,    3,    4,    0xFE, 0xFF, 0xFF, 0xFF, 9,    10,   11, 12, 0xFD, 0xFF,
+                  0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0,  0,  0,    0x80}));
+    EXPECT_EQ(platform::ReadFixedPart(bytes.data()).DataSize, -3);
+    EXPECT_EQ(platform::ReadFixedPart(bytes.data()).OptionsData, INT_MIN);
+}
+
+TEST(InternetChecksum, MatchesTheExampleOfRfc1071AndSealsTheRequest) {
+    EXPECT_EQ(platform::InternetChecksum(Of({0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7})),
+              0x220D);
+    EXPECT_EQ(platform::EchoRequest(0x1234, 0x0506, Text("Echo This")),
+              Echo(8, 0x1234, 0x0506, Text("Echo This")));
+}
+
+// An echo from 10.77.1.1 to 10.77.1.2 (identifier 0x4242, sequence 7), and the packets a raw
+// socket could see while it waits.
+class EchoPackets : public ::testing::Test {
+protected:
+    const Bytes payload = Text("Echo This");
+    const std::uint32_t self = Address(10, 77, 1, 1), target = Address(10, 77, 1, 2);
+    const std::uint32_t router = Address(10, 77, 9, 1);
+    const platform::PendingEcho echo{target, 0x4242, 7, payload};
+
+    Bytes Reply(int id = 0x4242, int sequence = 7, const char* data = "Echo This", int from = 2) {
+        return Ip(Address(10, 77, 1, from), self, Echo(0, id, sequence, Text(data)), 63);
+    }
+    Bytes Error(int type, int code, int to = 2, int id = 0x4242, int sequence = 7) {
+        const Bytes request = Ip(self, Address(10, 77, 1, to), Echo(8, id, sequence, payload));
+        return Ip(router, self, ErrorAbout(type, code, request));
+    }
+};
+
+TEST_F(EchoPackets, RawSocketsTakeTheReplyFromTheDestinationAndErrorsAboutOurRequest) {
+    const Bytes replyPacket = Reply(), errorPacket = Error(3, 1);
+    const auto reply = platform::MatchRawPacket(replyPacket, echo);
+    const auto error = platform::MatchRawPacket(errorPacket, echo);
+    ASSERT_TRUE(reply && error);
+    EXPECT_EQ(std::tuple(reply->status, reply->source, reply->ttl, reply->tos, reply->flags),
+              std::tuple(IP_SUCCESS, target, 63, 0x10, 2));
+    EXPECT_EQ(Bytes(reply->data.begin(), reply->data.end()), payload);
+    EXPECT_EQ(std::tuple(error->status, error->source, error->data.size()),
+              std::tuple(IP_DEST_HOST_UNREACHABLE, router, 0u));
+    Bytes corrupt = Reply(), udp = Reply();
+    corrupt.back() ^= 0x20;
+    udp[9] = 17;
+    // A reply behind IP options; errors from the router.
+    const std::pair<Bytes, int> ours[] = {
+        {Ip(target, self, Echo(0, 0x4242, 7, payload), 64, 3), IP_SUCCESS},
+        {Error(3, 0), IP_DEST_NET_UNREACHABLE},
+        {Error(3, 13), IP_DEST_HOST_UNREACHABLE},
+        {Error(11, 1), IP_TTL_EXPIRED_REASSEM},
+        {Error(12, 0), IP_PARAM_PROBLEM}};
+    for (const auto& [packet, status] : ours) {
+        const auto outcome = platform::MatchRawPacket(packet, echo);
+        EXPECT_EQ(outcome ? outcome->status : -1, status);
+    }
+    // Other identifiers, sequences, payloads, senders; our own request; a bad checksum; not
+    // ICMP; errors about echoes to other hosts or other echoes of ours; a redirect; an
+    // unknown code.
+    for (const Bytes& other :
+         {Reply(0x4243), Reply(0x4242, 6), Reply(0x4242, 7, "Echo That"),
+          Reply(0x4242, 7, "Echo This!"), Reply(0x4242, 7, "Echo This", 3),
+          Ip(self, target, Echo(8, 0x4242, 7, payload)), corrupt, udp, Error(3, 1, 3),
+          Error(3, 1, 2, 0x4243), Error(3, 1, 2, 0x4242, 8), Error(5, 1), Error(3, 16)}) {
+        EXPECT_FALSE(platform::MatchRawPacket(other, echo));
+    }
+    for (const Bytes& whole : {replyPacket, errorPacket}) {  // no prefix is taken, or read beyond
+        for (auto end = whole.begin(); end != whole.end(); ++end) {
+            EXPECT_FALSE(platform::MatchRawPacket(Bytes(whole.begin(), end), echo));
+        }
+    }
+}
+
+TEST_F(EchoPackets, DatagramSocketsMatchSenderSequenceAndPayload) {
+    const Bytes reply = Echo(0, 0x9999, 7, payload);  // the kernel's identifier
+    ASSERT_TRUE(platform::MatchDatagramReply(reply, target, echo));
+    for (const Bytes& other :
+         {Echo(0, 0x9999, 8, payload), Echo(0, 0x9999, 7, Text("Echo That")),
+          Echo(8, 0x9999, 7, payload), Bytes(reply.begin(), reply.end() - 10)}) {
+        EXPECT_FALSE(platform::MatchDatagramReply(other, target, echo));
+    }
+    EXPECT_FALSE(platform::MatchDatagramReply(reply, router, echo)) << "another host";
+}
+
+// One echo on a handle of its own.
+SentEcho EchoTo(std::uint32_t to, std::size_t size = 278, const Bytes& data = Text("Echo This")) {
+    const HANDLE handle = IcmpCreateFile();
+    const SentEcho echo = SendEchoOn(handle, to, size, data);
+    EXPECT_TRUE(IcmpCloseHandle(handle));
+    return echo;
+}
+
+TEST(IcmpSendEcho, FillsTheReplyBufferWithTheLoopbackReply) {
+    const SentEcho echo = EchoTo(Address(127, 9, 8, 7));
+    const auto fixed = echo.fixed();
+    EXPECT_EQ(std::tuple(echo.replies, fixed.Address, fixed.Status, fixed.DataPointer),
+              std::tuple(1u, static_cast<int>(Address(127, 9, 8, 7)), IP_SUCCESS, 28));
+    EXPECT_TRUE(fixed.RoundTripTime < 200 && fixed.Ttl > 0);
+    EXPECT_EQ(echo.data(), Text("Echo This"));
+    EXPECT_EQ(echo.buffer[37], 0xAA) << "nothing is written behind the echoed data";
+    const Bytes large(1400, 0x5A);
+    EXPECT_EQ(EchoTo(Address(127, 0, 0, 1), 28 + 1400 + 8, large).data(), large);
+}
+
+TEST(IcmpSendEcho, SendsNothingToNoSingleHostOrWithoutRoomToReport) {
+    for (const std::uint32_t to : {Address(0, 0, 0, 0), Address(255, 255, 255, 255),
+                                   Address(224, 0, 0, 1), Address(239, 255, 255, 250)}) {
+        const SentEcho echo = EchoTo(to);
+        EXPECT_EQ(std::tuple(echo.replies, echo.fixed().Status, echo.fixed().Address),
+                  std::tuple(0u, IP_BAD_DESTINATION, 0));
+    }
+    EXPECT_EQ(EchoTo(Address(127, 0, 0, 1), 28 + 9 + 7).fixed().Status, IP_BUF_TOO_SMALL);
+    EXPECT_EQ(EchoTo(Address(127, 0, 0, 1), 27).buffer, Bytes(27, 0xAA));
+}
+
+TEST(IcmpCloseHandle, AHandleThatIsNotOpenTouchesNothing) {
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(probe);
+    const HANDLE handle = IcmpCreateFile();
+    ASSERT_TRUE(IcmpCloseHandle(handle));
+    const int file = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(file, probe) << "the file takes the handle's descriptor number";
+    for (const HANDLE closed : {handle, INVALID_HANDLE_VALUE, HANDLE{nullptr}}) {
+        EXPECT_FALSE(IcmpCloseHandle(closed));
+        EXPECT_EQ(SendEchoOn(closed, Address(127, 0, 0, 1)).fixed().Status, IP_GENERAL_FAILURE);
+    }
+    EXPECT_NE(::fcntl(file, F_GETFD), -1) << "the file is still open";
+    ::close(file);
+}
+
+TEST(SendEcho, CopiesTheRecordToTheServiceAndBackKeepingWhatItDoesNotWrite) {
+    Module1::EchoReply reply;
+    const QString address = QStringLiteral("127.0.0.1");
+    EXPECT_EQ(Module1::SendEcho(address, reply), reply.RoundTripTime);
+    EXPECT_EQ(std::tuple(reply.Status, reply.Address, reply.DataSize, address),
+              std::tuple(0, static_cast<int>(Address(127, 0, 0, 1)), 9, "127.0.0.1"));
+    EXPECT_EQ(std::u16string(reply.Data, 10), std::u16string(u"Echo This\0", 10));
+
+    const Module1::EchoReply first = reply;
+    reply.Status = -5;
+    SilentEchoService service;
+    EXPECT_EQ(Module1::SendEcho(QStringLiteral("10.0.0.200"), reply), 5);
+    const auto& sent = service.requests.at(0);
+    EXPECT_EQ(
+        std::tuple(sent.handle, sent.destination, sent.data, sent.options, sent.timeoutMs),
+        std::tuple(SilentEchoService::kHandle, Address(10, 0, 0, 200), "Echo This", nullptr, 200u));
+    EXPECT_EQ(service.closed, std::vector{SilentEchoService::kHandle});
+    EXPECT_EQ(Bytes(sent.replyBuffer.begin() + 4, sent.replyBuffer.begin() + 8),
+              Of({0xFB, 0xFF, 0xFF, 0xFF}));  // the record as it stood
+    EXPECT_EQ(Bytes(sent.replyBuffer.begin() + 28, sent.replyBuffer.begin() + 38),
+              Text(std::string("Echo This\0", 10)));
+    EXPECT_EQ(std::tuple(reply.RoundTripTime, reply.DataSize, reply.Address),
+              std::tuple(first.RoundTripTime, first.DataSize, first.Address));
+    reply.Status = INT_MIN;  // negated without overflow
+    EXPECT_EQ(Module1::SendEcho(address, reply), INT_MIN);
+}
+
+}  // namespace
