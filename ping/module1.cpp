@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "platform/blockinghook.h"
 #include "platform/icmp.h"
 
 namespace Module1 {
@@ -135,9 +136,12 @@ std::int32_t SendEcho(const QString& address, EchoReply& reply) {
     const std::int32_t destination = DottedToAddress(address);
     const HANDLE handle = IcmpCreateFile();
     ReplyBuffer buffer = ToBuffer(reply);
-    const std::uint32_t replies =
-        IcmpSendEcho(handle, static_cast<std::uint32_t>(destination), kEchoRequest,
-                     kEchoRequestSize, nullptr, buffer.data(), buffer.size(), kEchoTimeoutMs);
+    // The echo waits up to its time-out; the window keeps painting meanwhile.
+    const std::uint32_t replies = platform::RunBlocking([&] {
+        return IcmpSendEcho(handle, static_cast<std::uint32_t>(destination), kEchoRequest,
+                            kEchoRequestSize, nullptr, buffer.data(), buffer.size(),
+                            kEchoTimeoutMs);
+    });
     FromBuffer(buffer, reply);
     // Negated without overflow, whatever the status holds.
     const std::int32_t result =
