@@ -2,10 +2,14 @@
 
 #include <time.h>  // before linux/errqueue.h, which needs struct timespec
 
+#include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/auxv.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -56,7 +60,11 @@ int OpenDatagram() {
     return fd;
 }
 
-int OpenRaw() {
+// The raw socket opened while the program still held its privilege; -1 when there is none.
+// Set once at start-up, before any other thread runs.
+int keptRaw = -1;
+
+int OpenFilteredRaw() {
     const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd >= 0) {
         // Only echo replies and the errors that can end an echo; this also keeps our own
@@ -66,6 +74,23 @@ int OpenRaw() {
         ::setsockopt(fd, kSolRaw, kIcmpFilter, &filtered, sizeof filtered);
     }
     return fd;
+}
+
+int OpenRaw() {
+    const int fd = OpenFilteredRaw();
+    if (fd >= 0 || keptRaw < 0) {
+        return fd;
+    }
+    // A copy shares the kept socket and its options: the last echo's time to live and type
+    // of service go back to the system's defaults.
+    const int copy = ::fcntl(keptRaw, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0) {
+        const int defaultTtl = -1;
+        const int defaultTos = 0;
+        ::setsockopt(copy, SOL_IP, IP_TTL, &defaultTtl, sizeof defaultTtl);
+        ::setsockopt(copy, SOL_IP, IP_TOS, &defaultTos, sizeof defaultTos);
+    }
+    return copy;
 }
 
 // Takes one packet from a raw socket, if one is waiting.
@@ -213,6 +238,29 @@ IcmpSocket OpenIcmpSocket() {
         }
     }
     return {};
+}
+
+// A program given cap_net_raw needs it for one thing only, the raw ICMP socket, and the kernel
+// checks it only when the socket is opened. So the socket is opened first, as ping does, and
+// every capability is given up before any code the user can choose is loaded: the C library
+// ignores LD_PRELOAD in such a process, but Qt still takes plugins from QT_PLUGIN_PATH and its
+// kin. AT_SECURE tells that the kernel raised the process's privilege at exec.
+bool KeepRawSocketAndDropPrivilege() {
+    if (::getauxval(AT_SECURE) == 0) {
+        return true;
+    }
+    keptRaw = OpenFilteredRaw();
+    // Set-user-id or set-group-id: back to the caller's own ids. Leaving user 0 for another
+    // also clears the capabilities it carried.
+    const gid_t group = ::getgid();
+    const uid_t user = ::getuid();
+    if ((::getegid() != group && ::setresgid(group, group, group) != 0) ||
+        (::geteuid() != user && ::setresuid(user, user, user) != 0)) {
+        return false;
+    }
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
+    return ::syscall(SYS_capset, &header, none) == 0;
 }
 
 void CloseIcmpSocket(const IcmpSocket& socket) {

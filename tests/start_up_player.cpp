@@ -1,22 +1,51 @@
-// Put into the program under test with LD_PRELOAD, this plays the user at start-up: it presses
-// OK on every message box, and once the main window has painted its first frame it prints
-// "first frame" and closes the window. The program itself is the installed one, unchanged, so
-// its exit status and standard error are its own.
+// A Qt generic plugin that plays the user at start-up of the installed program, loaded with
+// QT_PLUGIN_PATH=<folder holding generic/> and QT_QPA_GENERIC_PLUGINS=norvaneplayer[:ping]. It
+// presses OK on every message box, and once the main window has painted its first frame it
+// prints "first frame" and closes the window. With ":ping" it first prints the process's
+// CapEff and CapPrm lines, presses "Ping IP" with the address the window starts with, and
+// prints the report. The program itself is the installed one, unchanged, so its exit status
+// and standard error are its own; a plugin, unlike LD_PRELOAD, is loaded even into a program
+// with file capabilities.
 
 #include <cstdio>
+#include <fstream>
+#include <string>
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGenericPlugin>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 namespace {
 
+void PrintCapabilities() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("CapEff:", 0) == 0 || line.rfind("CapPrm:", 0) == 0) {
+            std::puts(line.c_str());
+        }
+    }
+}
+
+void Ping(QWidget* window) {
+    auto* pingit = window->findChild<QAbstractButton*>(QStringLiteral("pingit"));
+    auto* results = window->findChild<QPlainTextEdit*>(QStringLiteral("results"));
+    if (pingit == nullptr || results == nullptr) {
+        std::puts("no pingit button or results box");
+        return;
+    }
+    pingit->click();
+    std::puts(qPrintable(results->toPlainText()));
+}
+
 class StartUpPlayer : public QObject {
 public:
-    using QObject::QObject;
+    explicit StartUpPlayer(bool ping) : ping_(ping) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -28,8 +57,12 @@ protected:
                    watched->objectName() == QLatin1String("frmWinsock")) {
             painted_ = true;
             QPointer<QWidget> window = static_cast<QWidget*>(watched);
-            QTimer::singleShot(0, this, [window] {
+            QTimer::singleShot(0, this, [this, window] {
                 std::puts("first frame");
+                if (ping_ && window != nullptr) {
+                    PrintCapabilities();
+                    Ping(window);
+                }
                 std::fflush(stdout);
                 if (window != nullptr) {
                     window->close();
@@ -40,14 +73,23 @@ protected:
     }
 
 private:
+    bool ping_;
     bool painted_ = false;
 };
 
-void WatchTheProgram() {
-    QCoreApplication::instance()->installEventFilter(
-        new StartUpPlayer(QCoreApplication::instance()));
-}
-
 }  // namespace
 
-Q_COREAPP_STARTUP_FUNCTION(WatchTheProgram)
+class StartUpPlayerPlugin : public QGenericPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "start_up_player.json")
+
+public:
+    // The application deletes what this returns when it ends.
+    QObject* create(const QString& /*key*/, const QString& specification) override {
+        auto* player = new StartUpPlayer(specification == QLatin1String("ping"));
+        QCoreApplication::instance()->installEventFilter(player);
+        return player;
+    }
+};
+
+#include "start_up_player.moc"

@@ -2,9 +2,11 @@
 # The installed program. `cmake --install` into a scratch DESTDIR lays out the program with its
 # private files and the desktop files; those pass their validators; and the program, started
 # through bin/norvane, answers its command line, opens its window with the mascot, and without
-# its sprite ends with a non-zero status and a line that names the file it tried.
+# its sprite ends with a non-zero status and a line that names the file it tried. Run as root,
+# it also gives the program cap_net_raw, as the package does, and checks that the program
+# keeps its raw socket but holds no capability once Qt runs.
 #
-#   test_install.sh BUILD_FOLDER VERSION START_UP_PLAYER
+#   test_install.sh BUILD_FOLDER VERSION START_UP_PLAYER_PLUGIN
 set -u
 build=$1
 version=$2
@@ -13,6 +15,11 @@ id=example.byrelane.Norvane
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# The start-up player is a Qt generic plugin; Qt loads it even into a program with file
+# capabilities, for which the C library ignores LD_PRELOAD.
+mkdir -p "$scratch/plugins/generic"
+cp "$player" "$scratch/plugins/generic/"
+export QT_PLUGIN_PATH="$scratch/plugins"
 root=$(realpath "$scratch")/root
 usr=$root/usr
 program=$usr/bin/norvane
@@ -76,14 +83,45 @@ run unknown "$program" --no-such-option
     fail "unknown option: status $status, $(cat "$scratch/unknown.err")"
 
 # The player presses OK on message boxes and closes the window after its first frame.
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0"
-run window env LD_PRELOAD="$player" "$program"
+run window env QT_QPA_GENERIC_PLUGINS=norvaneplayer "$program"
 [ $status -eq 0 ] && [ "$(cat "$scratch/window.out")" = "first frame" ] &&
     ! grep -q "^norvane:" "$scratch/window.err" ||
     fail "the window did not open: status $status, $(cat "$scratch/window.out" "$scratch/window.err")"
 
+# nobody NAME PROGRAM: runs PROGRAM as nobody, whose group may open no datagram ICMP socket,
+# in a network namespace of its own; the player prints CapEff and CapPrm, then pings 127.0.0.1.
+nobody() {
+    run "$1" unshare -n sh -c 'ip link set lo up && sysctl -q -w net.ipv4.ping_group_range="0 1" &&
+        cd / && exec runuser -u nobody -- env XDG_RUNTIME_DIR="$1" QT_PLUGIN_PATH="$2" \
+            QT_QPA_GENERIC_PLUGINS=norvaneplayer:ping "$3"' sh "$scratch/nobody" \
+        "$scratch/plugins" "$2"
+}
+plain=$usr/lib/norvane/norvane-without-capability
+cp "$usr/lib/norvane/norvane" "$plain"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: the capability check needs root"
+elif ! setcap cap_net_raw+ep "$usr/lib/norvane/norvane" 2>/dev/null ||
+    ! getcap "$usr/lib/norvane/norvane" | grep -q cap_net_raw; then
+    echo "SKIP: the capability check needs setcap and getcap to work in $scratch"
+elif ! unshare -n true 2>/dev/null; then
+    echo "SKIP: the capability check needs network namespaces"
+else
+    chmod 755 "$scratch"
+    chmod -R a+rX "$root" "$scratch/plugins"
+    mkdir -m 700 "$scratch/nobody"
+    chown nobody "$scratch/nobody"
+    nobody capability "$program"
+    [ $status -eq 0 ] && grep -qx "CapEff:[[:space:]]*0*" "$scratch/capability.out" &&
+        grep -qx "CapPrm:[[:space:]]*0*" "$scratch/capability.out" &&
+        grep -q "ip success" "$scratch/capability.out" ||
+        fail "with cap_net_raw: status $status, $(cat "$scratch/capability.out" "$scratch/capability.err")"
+    nobody nocapability "$plain"
+    [ $status -eq 0 ] && grep -q "ip general failure" "$scratch/nocapability.out" ||
+        fail "without cap_net_raw: status $status, $(cat "$scratch/nocapability.out" "$scratch/nocapability.err")"
+fi
+
 rm "$usr/lib/norvane/cbm.dll"
-run nosprite env LD_PRELOAD="$player" "$program"
+run nosprite env QT_QPA_GENERIC_PLUGINS=norvaneplayer "$program"
 [ $status -eq 1 ] && [ ! -s "$scratch/nosprite.out" ] &&
     [ "$(grep "^norvane:" "$scratch/nosprite.err")" = \
         "norvane: cannot load the mascot's sprite from $usr/lib/norvane/cbm.dll" ] ||
