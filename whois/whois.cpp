@@ -27,7 +27,7 @@ constexpr std::int16_t kTrue = -1;
 // takes in one piece (a few milliseconds of work).
 constexpr qsizetype kBoxBytesPerCharacter = 4;
 constexpr qsizetype kBoxBytesPerLine = 150;
-constexpr qsizetype kCatchUpPiece = 64 * 1024;
+constexpr qsizetype kCatchUpPiece = 32 * 1024;
 constexpr int kFrameMilliseconds = 16;
 
 qsizetype BoxCost(const QString& shown) {
@@ -177,7 +177,9 @@ void Client::ShowPending(qsizetype most) {
 
 void Client::CatchUp() {
     catchUp_.stop();
-    ShowPending(pending_.size());
+    if (pendingAt_ < pending_.size()) {
+        ShowPending(pending_.size());
+    }
 }
 
 void Client::SetOutputText(const QString& text) {
