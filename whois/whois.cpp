@@ -1,5 +1,7 @@
 #include "whois/whois.h"
 
+#include <chrono>
+
 #include <QByteArray>
 #include <QEvent>
 #include <QLineEdit>
@@ -23,12 +25,14 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
 // The box's memory for each character and each line it shows (measured on Qt 6.4: 2 bytes a
-// character and 145 a line, and room for its text buffer to grow), and the most characters it
-// takes in one piece (a few milliseconds of work).
+// character and 145 a line, and room for its text buffer to grow).
 constexpr qsizetype kBoxBytesPerCharacter = 4;
 constexpr qsizetype kBoxBytesPerLine = 150;
-constexpr qsizetype kCatchUpPiece = 32 * 1024;
+// The box catches up once a frame, for at most a few milliseconds at a time, in pieces that
+// each cost well under a millisecond.
 constexpr int kFrameMilliseconds = 16;
+constexpr std::chrono::milliseconds kCatchUpTime{6};
+constexpr qsizetype kCatchUpPiece = 8 * 1024;
 
 qsizetype BoxCost(const QString& shown) {
     return shown.size() * kBoxBytesPerCharacter + shown.count(QLatin1Char('\n')) * kBoxBytesPerLine;
@@ -131,7 +135,7 @@ Client::Client(const Tab& tab, QObject* window) : QObject(window), tab_(tab) {
         box->SetClient(this);
     }
     catchUp_.setSingleShot(true);
-    connect(&catchUp_, &QTimer::timeout, this, [this] { ShowPending(kCatchUpPiece); });
+    connect(&catchUp_, &QTimer::timeout, this, [this] { ShowPending(kCatchUpTime); });
 }
 
 void Client::TakeEditedText() {
@@ -150,23 +154,27 @@ void Client::AppendOutput(const QString& text) {
     }
 }
 
-void Client::ShowPending(qsizetype most) {
-    qsizetype size = std::min(pending_.size() - pendingAt_, most);
-    if (size < pending_.size() - pendingAt_ && pending_[pendingAt_ + size - 1].isHighSurrogate()) {
-        --size;
-    }
+void Client::ShowPending(std::chrono::milliseconds most) {
+    const auto end = std::chrono::steady_clock::now() + most;
     writing_ = true;
     QPlainTextEdit* box = tab_.txtWinsock;
-    const QTextCursor cursor = box->textCursor();
-    if (cursor.hasSelection() || !cursor.atEnd()) {
+    if (const QTextCursor cursor = box->textCursor(); cursor.hasSelection() || !cursor.atEnd()) {
         box->moveCursor(QTextCursor::End);
     }
-    // The insertion point stays behind the inserted text, and the box shows the end.
-    box->insertPlainText(pending_.mid(pendingAt_, size));
+    // The insertion point stays behind the inserted text, and the box shows the end. (No
+    // other cursor lives meanwhile: the document moves every cursor at each line it takes.)
+    while (pendingAt_ < pending_.size() && std::chrono::steady_clock::now() < end) {
+        qsizetype size = std::min(pending_.size() - pendingAt_, kCatchUpPiece);
+        if (pendingAt_ + size < pending_.size() &&
+            pending_[pendingAt_ + size - 1].isHighSurrogate()) {
+            --size;
+        }
+        box->insertPlainText(pending_.mid(pendingAt_, size));
+        pendingAt_ += size;
+    }
     QScrollBar* bar = box->verticalScrollBar();
     bar->setValue(bar->maximum());
     writing_ = false;
-    pendingAt_ += size;
     if (pendingAt_ == pending_.size()) {
         pending_.clear();
         pendingAt_ = 0;
@@ -178,7 +186,7 @@ void Client::ShowPending(qsizetype most) {
 void Client::CatchUp() {
     catchUp_.stop();
     if (pendingAt_ < pending_.size()) {
-        ShowPending(pending_.size());
+        ShowPending(std::chrono::hours(1));
     }
 }
 

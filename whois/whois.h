@@ -1,6 +1,7 @@
 #pragma once
 // The whois client: its socket, the notification hook, its commands and its output.
 
+#include <chrono>
 #include <cstdint>
 
 #include <QObject>
@@ -80,7 +81,7 @@ protected:
 
 private:
     void TakeEditedText();
-    void ShowPending(qsizetype most);
+    void ShowPending(std::chrono::milliseconds most);
 
     Tab tab_;
     QString text_;
