@@ -1,7 +1,5 @@
 #include "whois/whois.h"
 
-#include <chrono>
-
 #include <QByteArray>
 #include <QEvent>
 #include <QLineEdit>
@@ -25,14 +23,12 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
 // The box's memory for each character and each line it shows (measured on Qt 6.4: 2 bytes a
-// character and 145 a line, and room for its text buffer to grow).
+// character and 145 a line, and room for its text buffer to grow), and the most characters it
+// takes in one piece (a few milliseconds of work).
 constexpr qsizetype kBoxBytesPerCharacter = 4;
 constexpr qsizetype kBoxBytesPerLine = 150;
-// The box catches up once a frame, for at most a few milliseconds at a time, in pieces that
-// each cost well under a millisecond.
+constexpr qsizetype kCatchUpPiece = 32 * 1024;
 constexpr int kFrameMilliseconds = 16;
-constexpr std::chrono::milliseconds kCatchUpTime{6};
-constexpr qsizetype kCatchUpPiece = 8 * 1024;
 
 qsizetype BoxCost(const QString& shown) {
     return shown.size() * kBoxBytesPerCharacter + shown.count(QLatin1Char('\n')) * kBoxBytesPerLine;
@@ -135,7 +131,7 @@ Client::Client(const Tab& tab, QObject* window) : QObject(window), tab_(tab) {
         box->SetClient(this);
     }
     catchUp_.setSingleShot(true);
-    connect(&catchUp_, &QTimer::timeout, this, [this] { ShowPending(kCatchUpTime); });
+    connect(&catchUp_, &QTimer::timeout, this, [this] { ShowPending(kCatchUpPiece); });
 }
 
 void Client::TakeEditedText() {
@@ -154,8 +150,11 @@ void Client::AppendOutput(const QString& text) {
     }
 }
 
-void Client::ShowPending(std::chrono::milliseconds most) {
-    const auto end = std::chrono::steady_clock::now() + most;
+void Client::ShowPending(qsizetype most) {
+    qsizetype size = std::min(pending_.size() - pendingAt_, most);
+    if (size < pending_.size() - pendingAt_ && pending_[pendingAt_ + size - 1].isHighSurrogate()) {
+        --size;
+    }
     writing_ = true;
     QPlainTextEdit* box = tab_.txtWinsock;
     if (const QTextCursor cursor = box->textCursor(); cursor.hasSelection() || !cursor.atEnd()) {
@@ -163,18 +162,11 @@ void Client::ShowPending(std::chrono::milliseconds most) {
     }
     // The insertion point stays behind the inserted text, and the box shows the end. (No
     // other cursor lives meanwhile: the document moves every cursor at each line it takes.)
-    while (pendingAt_ < pending_.size() && std::chrono::steady_clock::now() < end) {
-        qsizetype size = std::min(pending_.size() - pendingAt_, kCatchUpPiece);
-        if (pendingAt_ + size < pending_.size() &&
-            pending_[pendingAt_ + size - 1].isHighSurrogate()) {
-            --size;
-        }
-        box->insertPlainText(pending_.mid(pendingAt_, size));
-        pendingAt_ += size;
-    }
+    box->insertPlainText(pending_.mid(pendingAt_, size));
     QScrollBar* bar = box->verticalScrollBar();
     bar->setValue(bar->maximum());
     writing_ = false;
+    pendingAt_ += size;
     if (pendingAt_ == pending_.size()) {
         pending_.clear();
         pendingAt_ = 0;
@@ -186,7 +178,7 @@ void Client::ShowPending(std::chrono::milliseconds most) {
 void Client::CatchUp() {
     catchUp_.stop();
     if (pendingAt_ < pending_.size()) {
-        ShowPending(std::chrono::hours(1));
+        ShowPending(pending_.size());
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 // The whois client: its socket, the notification hook, its commands and its output.
 
-#include <chrono>
 #include <cstdint>
 
 #include <QObject>
@@ -81,7 +80,7 @@ protected:
 
 private:
     void TakeEditedText();
-    void ShowPending(std::chrono::milliseconds most);
+    void ShowPending(qsizetype most);
 
     Tab tab_;
     QString text_;
