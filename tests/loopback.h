@@ -1,6 +1,6 @@
 #pragma once
-// Socket test plumbing: TCP servers on 127.0.0.1 that run a few lines of test code per
-// connection on their own thread, and bounded waits.
+// Socket test plumbing: bounded waits, and TCP servers on 127.0.0.1 that run a few lines of
+// test code per connection on their own thread.
 
 #include <atomic>
 #include <chrono>
@@ -34,7 +34,6 @@ inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000
 inline bool WaitWithoutEvents(const std::function<bool()>& done) {
     return WaitUntil(done, 5000, false);
 }
-// Runs the event loop for `milliseconds`, for checks that nothing more arrives.
 inline void Spin(int milliseconds) {
     WaitUntil([] { return false; }, milliseconds);
 }
@@ -42,21 +41,18 @@ inline void Spin(int milliseconds) {
 // Reads up to and including the first CR LF, or what came before the peer closed.
 inline std::string ReadLine(int fd) {
     std::string line;
-    char c = 0;
-    while (line.size() < 4096 && !line.ends_with("\r\n") && ::recv(fd, &c, 1, 0) == 1) {
+    for (char c = 0; !line.ends_with("\r\n") && ::recv(fd, &c, 1, 0) == 1;) {
         line += c;
     }
     return line;
 }
-
 inline bool WriteAll(int fd, std::string_view bytes) {
     ssize_t sent = 0;
-    for (; !bytes.empty() && sent >= 0; bytes.remove_prefix(static_cast<std::size_t>(sent))) {
-        sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    while (!bytes.empty() && (sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)) > 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
     return bytes.empty();
 }
-
 // Waits for the peer to end the connection; true if it reset it.
 inline bool AwaitEnd(int fd) {
     char buffer[4096];
@@ -72,9 +68,7 @@ inline bool AwaitEnd(int fd) {
 // a session the port is held but refuses every connection.
 class Server {
 public:
-    using Session = std::function<void(int fd)>;
-
-    explicit Server(Session session) : session_(std::move(session)) {
+    explicit Server(std::function<void(int fd)> session) : session_(std::move(session)) {
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof address;
         ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
@@ -100,12 +94,12 @@ public:
 
 private:
     void Serve() {
-        while (!stop_) {
-            pollfd waiting{listener_, POLLIN, 0};
-            const int fd = ::poll(&waiting, 1, 20) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
+        for (pollfd waiting{listener_, POLLIN, 0}; !stop_;) {
+            const int fd =
+                ::poll(&waiting, 1, 20) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
             if (fd >= 0) {
                 ++accepted_;
-                timeval limit{2, 0};
+                const timeval limit{2, 0};
                 ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
                 ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
                 session_(fd);
@@ -114,7 +108,7 @@ private:
         }
     }
 
-    Session session_;
+    std::function<void(int fd)> session_;
     int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};

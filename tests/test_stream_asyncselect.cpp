@@ -45,6 +45,9 @@ protected:
                                               [&](auto note) { return note.first == event; }));
     }
     bool event(QEvent* e) override {
+        if (e->type() != platform::SocketMessage::EventType()) {
+            return QObject::event(e);
+        }
         const auto* message = static_cast<platform::SocketMessage*>(e);
         EXPECT_EQ(message->wParam, socket);
         notes.emplace_back(message->lParam & 0xffff, message->lParam >> 16);
@@ -65,17 +68,14 @@ protected:
     bool closeOnFirst = false;
 };
 
-TEST(WinsockErrors, LinuxErrnoValuesMapByName) {
+TEST(WinsockErrors, LinuxErrnoValuesMapByNameAndConnectionAnswersByMeaning) {
     EXPECT_EQ(platform::WinsockError(EINPROGRESS), WSAEWOULDBLOCK);
-    EXPECT_EQ(platform::WinsockError(ECONNRESET), WSAECONNRESET);
-    EXPECT_EQ(platform::WinsockError(EPERM), WSAEACCES);
     EXPECT_EQ(platform::WinsockError(ENODATA), WSAEINVAL);
-    // Answers to a connection attempt that Linux words differently.
     EXPECT_EQ(platform::WinsockConnectError(ENOPROTOOPT), WSAECONNREFUSED);
     EXPECT_EQ(platform::WinsockConnectError(EINVAL), WSAENETUNREACH);
 }
 
-TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndNeedsWinsock) {
+TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     for (int handle : {-1, 0, 99999}) {
         EXPECT_EQ(closesocket(handle), SOCKET_ERROR) << handle;
         EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK) << handle;
@@ -92,14 +92,10 @@ TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndNeedsWinsock) {
     EXPECT_TRUE(IsOpen(ends[0]) && IsOpen(ends[1]));
     ::close(ends[0]);
     ::close(ends[1]);
-
-    const int open = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     WSACleanup();
-    EXPECT_EQ(closesocket(open), SOCKET_ERROR);
     EXPECT_EQ(platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
     ASSERT_EQ(WSAStartup(257, &data), 0);
-    EXPECT_EQ(closesocket(open), 0);
 }
 
 TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
@@ -153,6 +149,7 @@ TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {
     // FD_CONNECT and FD_WRITE are posted together; closing on the first drops the second.
     closeOnFirst = true;
     StartConnect(server.Port());
+    ASSERT_TRUE(WaitUntil([&] { return !notes.empty(); }));
     ASSERT_TRUE(loopback::WaitWithoutEvents([&] { return server.Finished() == 1; }));
     Spin(300);
     EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}}));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "net/winsock.h"
 #include "tests/qt_printers.h"
 #include "whois/text.h"
 
@@ -32,6 +31,23 @@ TEST(ShownText, EveryLineEndIsOneBreakAcrossPieces) {
         box += shown.Next(QString::fromLatin1(piece));
     }
     EXPECT_EQ(box, QStringLiteral("a\nb\nc\nd\ne\nf\ng\n\n"));
+    // unix2dos relies on this: a converted text shows as it did.
+    const QString text = QStringLiteral("a\r\nb\nc\rd\r\r\ne\r\n\n\r");
+    EXPECT_EQ(
+        whois::ShownText().Next(ReplaceAll(text, QStringLiteral("\n"), QStringLiteral("\r\n"))),
+        whois::ShownText().Next(text));
+}
+
+TEST(ShownText, LongLinesAreBrokenAndDirectionControlsShownAsMarks) {
+    constexpr qsizetype kLong = whois::ShownText::kLongLine;
+    const QString x(kLong - 1, QLatin1Char('x'));
+    whois::ShownText shown;
+    QString box = shown.Next(x);
+    box += shown.Next(QStringLiteral("y\u202ez\u2069"));
+    box += shown.Next(QStringLiteral("\n") + x + "yy");
+    EXPECT_TRUE(box == x + "y\n\u25afz\u25af\n" + x + "y\ny") << box.size();
+    EXPECT_EQ(whois::ExactSelection(x + "yy", x + "y\ny", kLong - 1, kLong + 2),
+              QStringLiteral("yy"));
 }
 
 TEST(ExactSelection, TakesTheWholeLineEndOfEachBreak) {
@@ -52,13 +68,6 @@ TEST(ReplyDecoder, JoinsASplitCharacterAndFinishesWithWhatItHolds) {
     EXPECT_EQ(decoder.Decode("x\xe2\x82"), QStringLiteral("x"));
     EXPECT_EQ(decoder.Finish(), QStringLiteral("\ufffd"));
     EXPECT_EQ(decoder.Decode("y"), QStringLiteral("y"));
-}
-
-TEST(NotificationWords, SplitIntoSignedEventAndErrorCode) {
-    EXPECT_EQ(Winsock::LowWordOf(10061 << 16 | 16), 16);
-    EXPECT_EQ(Winsock::HighWordOf(10061 << 16 | 16), 10061);
-    EXPECT_EQ(Winsock::LowWordOf(0x7fff8000), -32768);
-    EXPECT_EQ(Winsock::HighWordOf(static_cast<std::int32_t>(0xffff0000u)), -1);
 }
 
 }  // namespace

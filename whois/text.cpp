@@ -10,22 +10,39 @@ bool IsLineEnd(QChar c) {
     return c == QLatin1Char('\r') || c == QLatin1Char('\n');
 }
 
+// The embeddings, overrides and isolates, which reorder the text that follows them.
+bool IsDirectionControl(QChar c) {
+    return (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
+           (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+}
+
 }  // namespace
 
 QString ReplaceAll(const QString& source, const QString& search, const QString& replacement) {
-    if (search.isEmpty()) {
+    // Occurrences do not overlap: QString::count, which counts overlapping ones, serves for
+    // one character only.
+    qsizetype found = search.size() == 1 ? source.count(search[0]) : 0;
+    for (qsizetype at = source.indexOf(search); search.size() > 1 && at >= 0;
+         at = source.indexOf(search, at + search.size())) {
+        ++found;
+    }
+    if (search.isEmpty() || found == 0) {
         return source;
     }
-    QString result;
-    result.reserve(source.size());
+    // Sized once: the copy is the whole cost of a long text.
+    QString result(source.size() + found * (replacement.size() - search.size()), Qt::Uninitialized);
+    QChar* out = result.data();
+    const auto put = [&out](QStringView text) {
+        std::copy(text.begin(), text.end(), out);
+        out += text.size();
+    };
     qsizetype start = 0;
-    for (qsizetype found = source.indexOf(search); found >= 0;
-         found = source.indexOf(search, start)) {
-        result.append(QStringView(source).mid(start, found - start));
-        result.append(replacement);
-        start = found + search.size();
+    for (qsizetype at = source.indexOf(search); at >= 0; at = source.indexOf(search, start)) {
+        put(QStringView(source).mid(start, at - start));
+        put(replacement);
+        start = at + search.size();
     }
-    result.append(QStringView(source).mid(start));
+    put(QStringView(source).mid(start));
     return result;
 }
 
@@ -36,7 +53,7 @@ QString ReplyDecoder::Finish() {
 }
 
 QString ShownText::Next(QStringView piece) {
-    QString shown(piece.size(), Qt::Uninitialized);
+    QString shown(piece.size() + piece.size() / kLongLine + 1, Qt::Uninitialized);
     QChar* out = shown.data();
     for (const QChar c : piece) {
         if (IsLineEnd(c)) {
@@ -44,17 +61,25 @@ QString ShownText::Next(QStringView piece) {
                 *out++ = QLatin1Char('\n');
             }
             afterCr_ = c == QLatin1Char('\r');
-        } else {
-            afterCr_ = false;
-            *out++ = c;
+            column_ = 0;
+            continue;
         }
+        afterCr_ = false;
+        if (column_ == kLongLine) {
+            *out++ = QLatin1Char('\n');
+            column_ = 0;
+        }
+        *out++ = IsDirectionControl(c) ? kDirectionMark : c;
+        ++column_;
     }
     shown.truncate(out - shown.constData());
     return shown;
 }
 
-void ShownText::Restart(QStringView) {
+void ShownText::Restart(QStringView shownSoFar) {
     afterCr_ = false;
+    column_ =
+        std::min(shownSoFar.size() - shownSoFar.lastIndexOf(QLatin1Char('\n')) - 1, kLongLine);
 }
 
 QString ExactSelection(QStringView exact, QStringView shown, qsizetype from, qsizetype to) {

@@ -23,14 +23,23 @@ public:
 };
 
 // How the box shows the exact text, piece by piece. Every line end (an LF, or one or more CRs
-// with or without an LF behind them) is one line break, so unix2dos never adds empty lines.
+// with or without an LF behind them) is one line break, so unix2dos never changes what the box
+// shows. A line longer than kLongLine characters is shown broken into lines of that length,
+// which keeps the box's cost in proportion to the text. Characters that change the direction
+// of the text after them are shown as kDirectionMark, so that a server cannot turn the
+// program's own text around.
 class ShownText {
 public:
+    static constexpr qsizetype kLongLine = 4096;
+    static constexpr QChar kDirectionMark = QChar(0x25AF);
+
     QString Next(QStringView piece);
+    // Goes on behind text that the box shows as it is (after the user edited it).
     void Restart(QStringView shownSoFar);
 
 private:
     bool afterCr_ = false;  // the last character was a CR, whose line end may go on
+    qsizetype column_ = 0;  // characters shown since the last break
 };
 
 // The exact text that the shown range [from, to) stands for; a line break takes its whole

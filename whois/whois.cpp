@@ -22,6 +22,17 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
+// The box's memory for each character and each line it shows (measured on Qt 6.4: 2 bytes a
+// character and 145 a line, and room for its text buffer to grow), and the most characters it
+// takes in one piece (a few milliseconds of work).
+constexpr qsizetype kBoxBytesPerCharacter = 4;
+constexpr qsizetype kBoxBytesPerLine = 150;
+constexpr qsizetype kCatchUpPiece = 32 * 1024;
+constexpr int kFrameMilliseconds = 16;
+
+qsizetype BoxCost(const QString& shown) {
+    return shown.size() * kBoxBytesPerCharacter + shown.count(QLatin1Char('\n')) * kBoxBytesPerLine;
+}
 
 // What the window does with an event that the hook lets pass: Qt delivers it as usual.
 bool WindowDefault(QObject*, QEvent*) {
@@ -63,8 +74,7 @@ void NewConnection(Client& client) {
 
     client.StartReply();
     QString peer;
-    std::int32_t socket =
-        Winsock::OpenStreamConnection(server, port, peer, client.parent(), kTrue);
+    std::int32_t socket = Winsock::OpenStreamConnection(server, port, peer, client.parent(), kTrue);
     if (socket > 32767) {
         // The handle would not survive being stored in 16 bits.
         closesocket(socket);
@@ -93,8 +103,18 @@ void SendQuery(Client& client) {
 void ReadReply(Client& client) {
     QByteArray buffer(kReceiveSize, '\0');
     const std::ptrdiff_t received = platform::recv(WhoisSocket, buffer.data(), kReceiveSize, 0);
-    if (received >= 0) {
-        AppendOutput(client, client.DecodeReply(QByteArrayView(buffer.constData(), received)));
+    if (received < 0) {
+        return;
+    }
+    const qsizetype kept = std::min<qsizetype>(received, client.ReplyRoom());
+    AppendOutput(client, client.DecodeReply(QByteArrayView(buffer.constData(), kept)));
+    if (kept < received) {
+        // The exchange holds all it may: the connection is closed as Disconnect closes it.
+        closesocket(WhoisSocket);
+        client.Controls().cmdConnect->setText(QStringLiteral("Connect"));
+        AppendOutput(client, client.FinishReply() + kCrLf +
+                                 QStringLiteral("*** Socket Closed (reply cut after %1 bytes)")
+                                     .arg(client.ReplyBytes()));
     }
 }
 
@@ -110,35 +130,85 @@ Client::Client(const Tab& tab, QObject* window) : QObject(window), tab_(tab) {
     if (auto* box = dynamic_cast<OutputBox*>(tab_.txtWinsock)) {
         box->SetClient(this);
     }
+    catchUp_.setSingleShot(true);
+    connect(&catchUp_, &QTimer::timeout, this, [this] { ShowPending(kCatchUpPiece); });
 }
 
 void Client::TakeEditedText() {
     text_ = tab_.txtWinsock->toPlainText();
+    text_ += QStringView(pending_).mid(pendingAt_);
     shown_.Restart(text_);
 }
 
 void Client::AppendOutput(const QString& text) {
     const QString shown = shown_.Next(text);
     text_ += text;
+    pending_ += shown;
+    boxCost_ += BoxCost(shown);
+    if (!catchUp_.isActive()) {
+        catchUp_.start(kFrameMilliseconds);
+    }
+}
+
+void Client::ShowPending(qsizetype most) {
+    qsizetype size = std::min(pending_.size() - pendingAt_, most);
+    if (size < pending_.size() - pendingAt_ && pending_[pendingAt_ + size - 1].isHighSurrogate()) {
+        --size;
+    }
     writing_ = true;
     QPlainTextEdit* box = tab_.txtWinsock;
-    const QTextCursor cursor = box->textCursor();
-    if (cursor.hasSelection() || !cursor.atEnd()) {
+    if (const QTextCursor cursor = box->textCursor(); cursor.hasSelection() || !cursor.atEnd()) {
         box->moveCursor(QTextCursor::End);
     }
-    // The insertion point stays behind the inserted text, and the box shows the end.
-    box->insertPlainText(shown);
+    // The insertion point stays behind the inserted text, and the box shows the end. (No
+    // other cursor lives meanwhile: the document moves every cursor at each line it takes.)
+    box->insertPlainText(pending_.mid(pendingAt_, size));
     QScrollBar* bar = box->verticalScrollBar();
     bar->setValue(bar->maximum());
     writing_ = false;
+    pendingAt_ += size;
+    if (pendingAt_ == pending_.size()) {
+        pending_.clear();
+        pendingAt_ = 0;
+    } else {
+        catchUp_.start(0);  // the rest after the events that came meanwhile
+    }
+}
+
+void Client::CatchUp() {
+    catchUp_.stop();
+    if (pendingAt_ < pending_.size()) {
+        ShowPending(pending_.size());
+    }
 }
 
 void Client::SetOutputText(const QString& text) {
+    catchUp_.stop();
+    pending_.clear();
+    pendingAt_ = 0;
     text_ = text;
     shown_ = ShownText();
+    const QString shown = shown_.Next(text);
+    boxCost_ = BoxCost(shown);
     writing_ = true;
-    tab_.txtWinsock->setPlainText(shown_.Next(text));
+    tab_.txtWinsock->setPlainText(shown);
     writing_ = false;
+}
+
+void Client::StartReply() {
+    decoder_ = ReplyDecoder();
+    replyBytes_ = 0;
+}
+
+QString Client::DecodeReply(QByteArrayView bytes) {
+    replyBytes_ += bytes.size();
+    return decoder_.Decode(bytes);
+}
+
+qsizetype Client::ReplyRoom() const {
+    // Bare line feeds cost the box most: one line each.
+    const qsizetype boxRoom = (kBoxLimit - boxCost_) / (kBoxBytesPerCharacter + kBoxBytesPerLine);
+    return std::max<qsizetype>(0, std::min(replyLimit_ - replyBytes_, boxRoom));
 }
 
 bool Client::eventFilter(QObject* watched, QEvent* event) {
@@ -165,8 +235,8 @@ bool NotifyWindowProc(QObject* hWnd, QEvent* message) {
     const bool isSocketMessage =
         message->type() == platform::SocketMessage::EventType() &&
         static_cast<platform::SocketMessage*>(message)->message == Winsock::WM_SOCKET_NOTIFY;
-    auto* client = isSocketMessage ? hWnd->findChild<Client*>(QString(), Qt::FindDirectChildrenOnly)
-                                   : nullptr;
+    auto* client =
+        isSocketMessage ? hWnd->findChild<Client*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
     if (client == nullptr) {
         return PreviousWindowProc != nullptr && PreviousWindowProc(hWnd, message);
     }
@@ -219,8 +289,8 @@ void cmdConnectClick(Client& client) {
     } else if (caption == QLatin1String("Disconnect")) {
         closesocket(WhoisSocket);
         cmdConnect->setText(QStringLiteral("Connect"));
-        AppendOutput(client,
-                     client.FinishReply() + QStringLiteral("*** Socket Closed (Disconnect Button)"));
+        AppendOutput(
+            client, client.FinishReply() + QStringLiteral("*** Socket Closed (Disconnect Button)"));
     }
 }
 
@@ -234,7 +304,8 @@ void AppendOutput(Client& client, const QString& text) {
 }
 
 void unix2dosClick(Client& client) {
-    client.SetOutputText(ReplaceAll(client.OutputText(), QStringLiteral("\n"), kCrLf));
+    // Every line end stays one line end, so the box already shows the new text.
+    client.SetExactText(ReplaceAll(client.OutputText(), QStringLiteral("\n"), kCrLf));
 }
 
 }  // namespace whois

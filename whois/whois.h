@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include "whois/text.h"
 
@@ -35,11 +36,19 @@ struct Tab {
     QPushButton* cmdConnect = nullptr;
 };
 
-// The whois client of one window: its controls, the decoder of the reply under way and the
-// exact text of the output box. It is a child of the window whose notifications it takes.
+// The whois client of one window: its controls, the reply under way and the exact text of the
+// output box. It is a child of the window whose notifications it takes.
+//
+// The exact text is always up to date; the box catches up with it at most once a frame, in
+// pieces small enough to keep the window answering, and then shows the end of the output.
 class Client : public QObject {
     Q_OBJECT
 public:
+    // What one exchange may hold: this much reply text, and a box that needs no more than
+    // about kBoxLimit bytes of memory.
+    static constexpr qsizetype kReplyLimit = 64 * 1024 * 1024;
+    static constexpr qsizetype kBoxLimit = qsizetype(1) << 30;
+
     Client(const Tab& tab, QObject* window);
 
     const Tab& Controls() const { return tab_; }
@@ -48,22 +57,41 @@ public:
     // the user types into the box replaces it.
     const QString& OutputText() const { return text_; }
     void AppendOutput(const QString& text);
+    // A new text for the box and its exact text.
     void SetOutputText(const QString& text);
-    // The reply bytes of one read, decoded; Finish gives what the decoder still holds.
-    QString DecodeReply(QByteArrayView bytes) { return decoder_.Decode(bytes); }
+    // A new exact text that the box shows as it shows the current one (unix2dos).
+    void SetExactText(const QString& text) { text_ = text; }
+    // Brings the box up to date at once.
+    void CatchUp();
+
+    // The reply of one exchange: decoded read by read, held to ReplyLimit bytes; FinishReply
+    // gives what the decoder still holds.
+    void StartReply();
+    QString DecodeReply(QByteArrayView bytes);
     QString FinishReply() { return decoder_.Finish(); }
-    void StartReply() { decoder_ = ReplyDecoder(); }
+    qsizetype ReplyBytes() const { return replyBytes_; }
+    // How many more reply bytes the exchange may take.
+    qsizetype ReplyRoom() const;
+    qsizetype ReplyLimit() const { return replyLimit_; }
+    void SetReplyLimit(qsizetype bytes) { replyLimit_ = bytes; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void TakeEditedText();
+    void ShowPending(qsizetype most);
 
     Tab tab_;
     QString text_;
     ShownText shown_;
+    QString pending_;  // shown text not yet in the box, from pendingAt_ on
+    qsizetype pendingAt_ = 0;
+    QTimer catchUp_;
+    qsizetype boxCost_ = 0;  // estimated bytes of memory the box needs
     ReplyDecoder decoder_;
+    qsizetype replyBytes_ = 0;
+    qsizetype replyLimit_ = kReplyLimit;
     bool writing_ = false;
 };
 
