@@ -20,7 +20,7 @@
 
 namespace platform {
 
-// Runs `work` off the user-interface thread and waits as described above; returns once
+// Runs `work` off the user-interface thread and waits in the way told above; returns once
 // `work` has returned. Exceptions from `work` are rethrown here.
 void RunBlockingWork(const std::function<void()>& work);
 

@@ -85,8 +85,8 @@ class StartUpPlayerPlugin : public QGenericPlugin {
 
 public:
     // The application deletes what this returns when it ends.
-    QObject* create(const QString& /*key*/, const QString& specification) override {
-        auto* player = new StartUpPlayer(specification == QLatin1String("ping"));
+    QObject* create(const QString& /*key*/, const QString& mode) override {
+        auto* player = new StartUpPlayer(mode == QLatin1String("ping"));
         QCoreApplication::instance()->installEventFilter(player);
         return player;
     }
