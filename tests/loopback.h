@@ -1,6 +1,5 @@
 #pragma once
-// Socket test plumbing: bounded waits, and TCP servers on 127.0.0.1 that run a few lines of
-// test code per connection on their own thread.
+// Socket test plumbing: bounded waits, and TCP servers on 127.0.0.1 with their own thread.
 
 #include <atomic>
 #include <chrono>

@@ -1,9 +1,6 @@
 // The Winsock stand-in: error codes, closesocket and the rules of WSAAsyncSelect's
 // notifications, against servers on 127.0.0.1.
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-
 #include <gtest/gtest.h>
 
 #include "loopback.h"
@@ -12,10 +9,7 @@
 
 namespace {
 
-using loopback::Server;
-using loopback::Spin;
 using loopback::WaitUntil;
-
 using Note = std::pair<int, int>;  // event, error code
 
 // A stand-in window: records the socket events it is sent and, with `readSize` set, reads that
@@ -25,8 +19,7 @@ protected:
     void SetUp() override { ASSERT_EQ(WSAStartup(257, &data), 0); }
     void TearDown() override { WSACleanup(); }
 
-    // Starts a notifying socket's connection to the server.
-    void ConnectTo(const Server& server) {
+    void ConnectTo(const loopback::Server& server) {
         socket = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         EXPECT_EQ(WSAAsyncSelect(socket, this, 1025, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE),
                   0);
@@ -43,7 +36,6 @@ protected:
             return QObject::event(e);
         }
         const auto* message = static_cast<platform::SocketMessage*>(e);
-        EXPECT_EQ(message->wParam, socket);
         notes.emplace_back(message->lParam & 0xffff, message->lParam >> 16);
         if (notes.back().first == FD_READ && readSize > 0) {
             std::string buffer(readSize, '\0');
@@ -71,8 +63,7 @@ TEST(WinsockErrors, UnnamedErrnoValuesAreInvalidAndConnectionAnswersMapByMeaning
 TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     const int closed = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     EXPECT_EQ(closesocket(closed), 0);
-    // Linux gives the number straight to the next file; closing the handle again must not
-    // close that file.
+    // Linux gives the number straight to the next file, which closing again must not close.
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     ASSERT_EQ(ends[0], closed);
@@ -93,7 +84,7 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
         SCOPED_TRACE(reset);
         notes.clear();
         readSize = received = 0;
-        Server server([reset](int fd) {
+        loopback::Server server([reset](int fd) {
             loopback::WriteAll(fd, std::string(20000, 'x'));
             const linger hard{reset ? 1 : 0, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
@@ -102,13 +93,13 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
         ConnectTo(server);
         ASSERT_TRUE(WaitUntil([&] { return server.Finished() == 1; }, 5000, false));
         ASSERT_TRUE(WaitUntil([&] { return Count(FD_READ) == 1; }));
-        Spin(100);
+        loopback::Spin(100);
         EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}, {FD_WRITE, 0}, {FD_READ, 0}}));
         readSize = 1000;
         char buffer[1000];
         ASSERT_EQ(platform::recv(socket, buffer, sizeof buffer, 0), 1000);
         ASSERT_TRUE(WaitUntil([&] { return Count(FD_CLOSE) == 1; }));
-        Spin(50);
+        loopback::Spin(50);
         EXPECT_EQ(received, 19000);
         EXPECT_EQ(Count(FD_READ), 20);
         EXPECT_EQ(Count(FD_CLOSE), 1);
@@ -118,16 +109,14 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
 }
 
 TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {
-    Server server([](int fd) {
+    loopback::Server server([](int fd) {
         loopback::WriteAll(fd, "data for a socket that is gone\n");
-        loopback::AwaitEnd(fd);
         ::close(fd);
     });
     // FD_CONNECT and FD_WRITE are posted together; closing on the first drops the second.
     closeOnFirst = true;
     ConnectTo(server);
-    ASSERT_TRUE(WaitUntil([&] { return server.Finished() == 1; }));
-    Spin(100);
+    loopback::Spin(200);
     EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}}));
 }
 
