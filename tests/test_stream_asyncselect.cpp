@@ -1,5 +1,4 @@
-// The Winsock stand-in: error codes, closesocket and the rules of WSAAsyncSelect's
-// notifications, against servers on 127.0.0.1.
+// The Winsock stand-in: error codes, closesocket and WSAAsyncSelect's notification rules.
 
 #include <gtest/gtest.h>
 
@@ -12,8 +11,7 @@ namespace {
 using loopback::WaitUntil;
 using Note = std::pair<int, int>;  // event, error code
 
-// A stand-in window: records the socket events it is sent and, with `readSize` set, reads that
-// much on each read event, as the whois client does.
+// A window that records its socket events; with `readSize` set it reads on each read event.
 class AsyncSelect : public ::testing::Test, public QObject {
 protected:
     void SetUp() override { ASSERT_EQ(WSAStartup(257, &data), 0); }

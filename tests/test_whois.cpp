@@ -99,19 +99,22 @@ TEST_F(WhoisTab, FullExchangeShowsEveryLineAndTheReplyAsPlainTextToItsEnd) {
                              "Connection Closed ";
     EXPECT_EQ(Output(), expected);
     EXPECT_EQ(platform::OpenSockets(), open);
-    // Each line end is one line break, markup is the characters it is, and the box catches up
-    // and shows the end of the output with the insertion point behind it.
+    // One break per line end, markup as plain text; the box shows the end, the cursor behind it.
     ASSERT_TRUE(BoxShowsClosed());
     EXPECT_EQ(Shown(), QString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_EQ(form->txtWinsock->textCursor().position(), Shown().size());
     const QScrollBar* bar = form->txtWinsock->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 250);
     EXPECT_EQ(bar->value(), bar->maximum());
-    // unix2dos converts the exact text and leaves the box alone; a copy takes the exact text,
-    // and what the user types replaces it.
+    // unix2dos leaves the box alone and a second window's text too; a copy takes the exact
+    // text, and what the user types replaces it.
     const int revision = form->txtWinsock->document()->revision();
+    frmWinsock other;
+    other.WhoisClient->AppendOutput(QStringLiteral("other\n"));
+    other.unix2dos->click();
     form->unix2dos->click();
     EXPECT_EQ(Output(), QString(expected).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+    EXPECT_EQ(whois::OutputText(other), QStringLiteral("other\r\n"));
     EXPECT_EQ(form->txtWinsock->document()->revision(), revision);
     form->txtWinsock->selectAll();
     QTest::keySequence(form->txtWinsock, QKeySequence::Copy);
@@ -181,8 +184,7 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
     EXPECT_TRUE(send(8, FD_CLOSE));
     EXPECT_TRUE(send(7, FD_WRITE));
     EXPECT_EQ(Output(), QStringLiteral("before"));
-    // A reset ends the exchange like any close; a character the server left unfinished is
-    // shown as such, and its direction override as a mark that turns nothing around.
+    // A reset closes as any close does: an unfinished character shows, an override as a mark.
     client.AppendOutput(QStringLiteral("half a line\u202e"));
     EXPECT_EQ(client.DecodeReply("\xe2\x82"), QString());
     EXPECT_TRUE(send(7, FD_CLOSE | 10054 << 16));
@@ -229,17 +231,6 @@ TEST_F(WhoisTab, LongLineCostsInProportionDisconnectActsAtOnceAndTheBoundCutsAnE
     rusage usage{};  // the peak resident size, VmHWM of /proc/self/status, in KiB
     ASSERT_EQ(::getrusage(RUSAGE_SELF, &usage), 0);
     EXPECT_LT(usage.ru_maxrss, 1536 * 1024);
-}
-
-TEST(WhoisWindows, EachWindowKeepsItsOwnExactText) {
-    frmWinsock first, second;
-    first.WhoisClient->AppendOutput(QStringLiteral("line\r\n"));
-    second.WhoisClient->AppendOutput(QStringLiteral("other\n"));
-    second.unix2dos->click();
-    EXPECT_EQ(whois::OutputText(first), QStringLiteral("line\r\n"));
-    first.unix2dos->click();
-    EXPECT_EQ(whois::OutputText(first), QStringLiteral("line\r\r\n"));
-    EXPECT_EQ(whois::OutputText(second), QStringLiteral("other\r\n"));
 }
 
 }  // namespace
