@@ -1,6 +1,5 @@
 #pragma once
-// Socket test plumbing: bounded waits, and TCP servers on 127.0.0.1 that run a few lines of
-// test code per connection on their own thread.
+// Socket test plumbing: bounded waits, and TCP servers on 127.0.0.1 with their own thread.
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +10,6 @@
 #include <QCoreApplication>
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,9 +28,6 @@ inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000
         ::usleep(200);
     }
     return done();
-}
-inline bool WaitWithoutEvents(const std::function<bool()>& done) {
-    return WaitUntil(done, 5000, false);
 }
 inline void Spin(int milliseconds) {
     WaitUntil([] { return false; }, milliseconds);
@@ -53,12 +48,11 @@ inline bool WriteAll(int fd, std::string_view bytes) {
     }
     return bytes.empty();
 }
-// Waits for the peer to end the connection; true if it reset it.
+// Reads until the peer ends the connection; true if it reset it.
 inline bool AwaitEnd(int fd) {
     char buffer[4096];
-    ssize_t received = 1;
-    for (int reads = 0; reads < 10000 && received > 0; ++reads) {
-        received = ::recv(fd, buffer, sizeof buffer, 0);
+    ssize_t received = 0;
+    while ((received = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
     }
     return received < 0 && errno == ECONNRESET;
 }
@@ -79,7 +73,7 @@ public:
         }
     }
     ~Server() {
-        stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);  // wakes the waiting accept, which then fails
         if (thread_.joinable()) {
             thread_.join();
         }
@@ -89,30 +83,21 @@ public:
     std::uint16_t Port() const { return port_; }
     // The port as the program's 16-bit port box takes it: ports above 32767 are negative.
     QString PortText() const { return QString::number(static_cast<std::int16_t>(port_)); }
-    int Accepted() const { return accepted_; }
     int Finished() const { return finished_; }
 
 private:
     void Serve() {
-        for (pollfd waiting{listener_, POLLIN, 0}; !stop_;) {
-            const int fd =
-                ::poll(&waiting, 1, 20) == 1 ? ::accept(listener_, nullptr, nullptr) : -1;
-            if (fd >= 0) {
-                ++accepted_;
-                const timeval limit{2, 0};
-                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-                ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-                session_(fd);
-                ++finished_;
-            }
+        for (int fd; (fd = ::accept(listener_, nullptr, nullptr)) >= 0; ++finished_) {
+            const timeval limit{2, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            session_(fd);
         }
     }
 
     std::function<void(int fd)> session_;
     int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     std::uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0};
     std::atomic<int> finished_{0};
     std::thread thread_;
 };
