@@ -1,9 +1,7 @@
 #pragma once
-// What echo tests share: byte builders for ICMP and IPv4 packets, a reply buffer to read back,
-// and a silent echo service. Addresses are held as the echo service holds them: the four
-// bytes in network order, read as a little-endian integer.
+// Shared by the echo tests: ICMP and IPv4 packet builders, one echo's reply buffer and a silent
+// echo service. Addresses are the four bytes in network order read as a little-endian integer.
 
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -26,7 +24,7 @@ inline Bytes Join(Bytes front, const Bytes& back) {
     return front;
 }
 
-// An ICMP message: type, code, its checksum, then `rest`; an echo request (8) or reply (0).
+// An ICMP message with its checksum; an echo request is type 8, a reply type 0.
 inline Bytes Icmp(int type, int code, const Bytes& rest) {
     Bytes message = Join(Of({type, code, 0, 0}), rest);
     const int checksum = platform::InternetChecksum(message);
@@ -53,12 +51,12 @@ inline Bytes Ip(std::uint32_t from, std::uint32_t to, const Bytes& payload, int 
     return Join(header, payload);
 }
 
-// An ICMP error about `packet` (an IPv4 packet without options): quotes its header and 8 bytes.
+// An ICMP error about `packet` (IPv4 without options), quoting its header and 8 bytes.
 inline Bytes ErrorAbout(int type, int code, const Bytes& packet) {
     return Icmp(type, code, Join(Of({0, 0, 0, 0}), {packet.begin(), packet.begin() + 28}));
 }
 
-// The reply buffer, filled with 0xAA before, after one IcmpSendEcho; and that echo.
+// One IcmpSendEcho into a reply buffer filled with 0xAA before.
 struct SentEcho {
     std::uint32_t replies = 0;
     Bytes buffer;
@@ -74,26 +72,21 @@ inline SentEcho SendEchoOn(HANDLE handle, std::uint32_t to, std::size_t size = 2
     return echo;
 }
 
-// An echo service that sends nothing and writes nothing into the reply buffer: it records
-// what it was asked and answers "no reply". Installed for the object's lifetime.
-class SilentEchoService : public platform::EchoService {
-public:
+// While it lives, the echo service: records each request and its reply buffer as handed in,
+// sends nothing, writes nothing and answers "no reply".
+struct SilentEchoService : platform::EchoService {
     struct Request {
-        HANDLE handle;
         std::uint32_t destination, timeoutMs;
-        std::string data;
-        const IP_OPTION_INFORMATION* options;
-        Bytes replyBuffer;  // as handed in
+        Bytes replyBuffer;
     };
     SilentEchoService() { platform::SetEchoService(this); }
     ~SilentEchoService() override { platform::SetEchoService(nullptr); }
     HANDLE CreateFile() override { return kHandle; }
-    std::uint32_t SendEcho(HANDLE handle, std::uint32_t to, const void* data, std::uint16_t size,
-                           const IP_OPTION_INFORMATION* options, void* reply,
-                           std::uint32_t replySize, std::uint32_t timeoutMs) override {
+    std::uint32_t SendEcho(HANDLE, std::uint32_t to, const void*, std::uint16_t,
+                           const IP_OPTION_INFORMATION*, void* reply, std::uint32_t replySize,
+                           std::uint32_t timeoutMs) override {
         const auto* bytes = static_cast<const std::uint8_t*>(reply);
-        const std::string text(static_cast<const char*>(data), size);
-        requests.push_back({handle, to, timeoutMs, text, options, {bytes, bytes + replySize}});
+        requests.push_back({to, timeoutMs, {bytes, bytes + replySize}});
         return 0;
     }
     bool CloseHandle(HANDLE handle) override { return closed.emplace_back(handle) != nullptr; }
