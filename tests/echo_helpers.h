@@ -72,26 +72,21 @@ inline SentEcho SendEchoOn(HANDLE handle, std::uint32_t to, std::size_t size = 2
     return echo;
 }
 
-// While it lives, the echo service: records each request and its reply buffer as handed in,
-// sends nothing, writes nothing and answers "no reply".
+// While it lives, the echo service: records where each echo would go and its time-out, sends
+// nothing, writes nothing and answers "no reply".
 struct SilentEchoService : platform::EchoService {
-    struct Request {
-        std::uint32_t destination, timeoutMs;
-        Bytes replyBuffer;
-    };
     SilentEchoService() { platform::SetEchoService(this); }
     ~SilentEchoService() override { platform::SetEchoService(nullptr); }
     HANDLE CreateFile() override { return kHandle; }
     std::uint32_t SendEcho(HANDLE, std::uint32_t to, const void*, std::uint16_t,
-                           const IP_OPTION_INFORMATION*, void* reply, std::uint32_t replySize,
+                           const IP_OPTION_INFORMATION*, void*, std::uint32_t,
                            std::uint32_t timeoutMs) override {
-        const auto* bytes = static_cast<const std::uint8_t*>(reply);
-        requests.push_back({to, timeoutMs, {bytes, bytes + replySize}});
+        requests.emplace_back(to, timeoutMs);
         return 0;
     }
     bool CloseHandle(HANDLE handle) override { return closed.emplace_back(handle) != nullptr; }
 
     static inline HANDLE const kHandle = reinterpret_cast<HANDLE>(std::uintptr_t{0x5150});
-    std::vector<Request> requests;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> requests;  // destination, time-out
     std::vector<HANDLE> closed;
 };

@@ -22,10 +22,6 @@ using platform::IcmpSocketKind;
 const std::uint32_t kRouter = Address(10, 9, 0, 1), kHost = Address(10, 9, 0, 2);
 const std::uint32_t kOtherHost = Address(10, 9, 0, 3);
 
-const char* const kSetUp[] = {
-    "ip link set lo up", "ip addr add 10.9.0.1/24 dev lo", "ip route add unreachable 10.9.7.0/24",
-    "ip route add prohibit 10.9.8.0/24", "sysctl -w net.ipv4.icmp_echo_ignore_all=1"};
-
 bool Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -33,41 +29,31 @@ bool Shell(const std::string& command) {
 // Moves the program into a namespace of its own once (threads started later follow it);
 // what failed, or nothing.
 const std::string& Problem() {
-    static const std::string problem = [] {
-        std::string failed = ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0 ? "" : "not root";
-        for (const char* step : kSetUp) {
-            failed = failed.empty() && !Shell(step) ? step : failed;
-        }
-        return failed;
-    }();
+    static const std::string problem =
+        ::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0 ? "not root"
+        : Shell(
+              "ip link set lo up && ip addr add 10.9.0.1/24 dev lo && ip route add unreachable "
+              "10.9.7.0/24 && ip route add prohibit 10.9.8.0/24 && "
+              "sysctl -w net.ipv4.icmp_echo_ignore_all=1")
+            ? ""
+            : "the namespace could not be set up";
     return problem;
 }
 
-// What answers an echo request (an IP packet without options): messages from hosts to the
-// request's sender.
-using Messages = std::vector<std::pair<std::uint32_t, Bytes>>;
-using Answer = std::function<Messages(const Bytes& request)>;
-
+// The reply to an echo request (an IP packet without options) with its sequence changed.
 Bytes ReplyTo(const Bytes& request, int sequenceChange = 0) {
     return Echo(0, request[24] << 8 | request[25],
                 (request[26] << 8 | request[27]) + sequenceChange,
                 {request.begin() + 28, request.end()});
 }
-Answer ErrorFromRouter(int type, int code) {
-    return [=](const Bytes& request) {
-        return Messages{{kRouter, ErrorAbout(type, code, request)}};
-    };
-}
-Answer ReplyFrom(std::uint32_t host) {
-    return [=](const Bytes& request) { return Messages{{host, ReplyTo(request)}}; };
-}
 
-// `count` echoes with time to live `ttl` to `to`, each request answered `delay` after it came,
-// and what they should leave in the reply buffer.
+// `count` echoes with time to live `ttl` to `to`; `answerer` answers each request (with the
+// time to live `ttl`, if one is set) `delay` after it came, with an echo reply (type 0) or an
+// ICMP error. What the echoes should leave in the reply buffer.
 struct Case {
-    Answer answer;
     std::uint8_t ttl;
-    std::uint32_t to;
+    std::uint32_t to, answerer;
+    int type, code;
     std::int32_t status;
     std::uint32_t from;
     int count = 1;
@@ -92,7 +78,8 @@ protected:
     }
     void TearDown() override { ::close(raw); }
 
-    // Sends the echoes on one handle from a thread of its own while this one answers.
+    // Sends the echoes on one handle from a thread of its own while this one answers, each
+    // answer after two strays: a reply to an earlier echo, an error about an echo to 10.9.0.3.
     std::vector<SentEcho> Echoes(const Case& c) {
         auto echoes = std::async(std::launch::async, [=, this] {
             const bool asUser = GetParam() != IcmpSocketKind::Raw;  // group root stays
@@ -111,19 +98,26 @@ protected:
             return sent;
         });
         Bytes packet(2048);
-        sockaddr_in peer{};
-        socklen_t size = sizeof peer;
+        const sockaddr_in self{AF_INET, 0, {kRouter}, {}};  // every request comes from here
         while (echoes.wait_for(0s) != std::future_status::ready) {
-            const auto got = ::recvfrom(raw, packet.data(), packet.size(), 0,
-                                        reinterpret_cast<sockaddr*>(&peer), &size);
-            if (got < 28 || packet[20] != 8 || !c.answer) {
+            const auto got = ::recv(raw, packet.data(), packet.size(), 0);
+            if (got < 28 || packet[20] != 8 || (c.ttl != 0 && packet[8] != c.ttl)) {
                 continue;
             }
+            const Bytes request(packet.begin(), packet.begin() + got);
+            Bytes toOtherHost = request;
+            toOtherHost[19] = 3;
             std::this_thread::sleep_for(c.delay);
-            for (const auto& [from, message] : c.answer({packet.begin(), packet.begin() + got})) {
-                const Bytes sent = Ip(from, peer.sin_addr.s_addr, message);
-                ::sendto(raw, sent.data(), sent.size(), 0, reinterpret_cast<sockaddr*>(&peer),
-                         size);
+            for (const auto& [from, message] :
+                 {std::pair{kHost, ReplyTo(request, -1)},
+                  {kRouter, ErrorAbout(3, 1, toOtherHost)},
+                  {c.answerer,
+                   c.type == 0 ? ReplyTo(request) : ErrorAbout(c.type, c.code, request)}}) {
+                const Bytes sent = Ip(from, kRouter, message);
+                if (from != 0) {
+                    ::sendto(raw, sent.data(), sent.size(), 0,
+                             reinterpret_cast<const sockaddr*>(&self), sizeof self);
+                }
             }
         }
         return echoes.get();
@@ -135,30 +129,19 @@ protected:
 
 TEST_P(EchoInNamespace, TakesTheReplyFromTheDestinationAndReportsWhyNoneCame) {
     if (GetParam() == IcmpSocketKind::None) {
-        EXPECT_EQ(Echoes({{}, 0, kHost, 0, 0}).at(0).fixed().Status, IP_GENERAL_FAILURE);
+        EXPECT_EQ(Echoes({0, kHost, 0, 0, 0, 0, 0}).at(0).fixed().Status, IP_GENERAL_FAILURE);
         return;
     }
-    const Answer strays = [](const Bytes& request) {  // before the reply itself
-        Bytes toOtherHost = request;
-        toOtherHost[19] = 3;
-        return Messages{{kHost, ReplyTo(request, 1)},
-                        {kRouter, ErrorAbout(3, 1, toOtherHost)},
-                        {kHost, ReplyTo(request)}};
-    };
-    const Answer expiresOnTheWay = [](const Bytes& request) {  // with a time to live of 1
-        return request[8] == 1 ? ErrorFromRouter(11, 0)(request) : Messages{};
-    };
     const Case cases[] = {
-        {strays, 0, kHost, IP_SUCCESS, kHost},
-        {ErrorFromRouter(3, 1), 0, kHost, IP_DEST_HOST_UNREACHABLE, kRouter},
-        {ErrorFromRouter(3, 0), 0, kHost, IP_DEST_NET_UNREACHABLE, kRouter},
-        {expiresOnTheWay, 1, kHost, IP_TTL_EXPIRED_TRANSIT, kRouter},
-        {{}, 0, Address(10, 9, 7, 5), IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
-        {{}, 0, Address(10, 9, 8, 5), IP_GENERAL_FAILURE, 0},
-        {ReplyFrom(kOtherHost), 0, kHost, IP_REQ_TIMED_OUT, 0},  // only the destination replies
+        {0, kHost, kHost, 0, 0, IP_SUCCESS, kHost},
+        {0, kHost, kRouter, 3, 1, IP_DEST_HOST_UNREACHABLE, kRouter},
+        {1, kHost, kRouter, 11, 0, IP_TTL_EXPIRED_TRANSIT, kRouter},
+        {0, Address(10, 9, 7, 5), 0, 0, 0, IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
+        {0, Address(10, 9, 8, 5), 0, 0, 0, IP_GENERAL_FAILURE, 0},
+        {0, kHost, kOtherHost, 0, 0, IP_REQ_TIMED_OUT, 0},  // only the destination replies
         // Answered 250 ms late: the first reply comes while the second echo waits.
-        {ReplyFrom(kHost), 0, kHost, IP_REQ_TIMED_OUT, 0, 2, 250ms},
-        {{}, 0, kHost, IP_REQ_TIMED_OUT, 0},
+        {0, kHost, kHost, 0, 0, IP_REQ_TIMED_OUT, 0, 2, 250ms},
+        {0, kHost, 0, 0, 0, IP_REQ_TIMED_OUT, 0},
     };
     for (const Case& c : cases) {
         for (const SentEcho& echo : Echoes(c)) {

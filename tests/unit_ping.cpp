@@ -14,10 +14,8 @@
 
 namespace {
 
-TEST(DottedToAddress, ReadsFourNumbersKeepingEightBitsOfEachAndGivesZeroForOtherText) {
-    const auto dotted = [](const char* text) {
-        return Module1::DottedToAddress(QString::fromUtf8(text));
-    };
+TEST(Parsers, DottedTakesFourNumbersModulo256AndOctetsRoundHalvesToEvenOtherTextIsRefused) {
+    const auto dotted = [](const char* text) { return Module1::DottedToAddress(text); };
     EXPECT_EQ(dotted("192.168.1.10"), 167880896);
     EXPECT_EQ(dotted("10.0.0.200"), -939524086);
     EXPECT_EQ(dotted("300.-1.0.100000000000000000001"), dotted("44.255.0.1"));
@@ -26,16 +24,11 @@ TEST(DottedToAddress, ReadsFourNumbersKeepingEightBitsOfEachAndGivesZeroForOther
                              "1.2.3.-", "1.2.3.4e1", "1.2.3.٣"}) {
         EXPECT_EQ(dotted(text), 0) << text;
     }
-}
-
-TEST(OctetValue, RoundsHalvesToEvenAndRefusesWhatIsNoSixteenBitNumber) {
-    const auto octet = [](const char* text) {
-        return Module1::OctetValue(QString::fromUtf8(text)).value_or(INT16_MIN);
-    };
+    const auto octet = [](const char* text) { return Module1::OctetValue(text).value_or(-1000); };
     EXPECT_EQ(std::vector({octet(" 007"), octet("+2.5"), octet("3.5"), octet("-.5")}),
               std::vector<std::int16_t>({7, 2, 4, 0}));
     for (const char* text : {"", " ", "ab", "-", ".", "1..", "1e2", "--1", "32768"}) {
-        EXPECT_EQ(octet(text), INT16_MIN) << text;
+        EXPECT_EQ(octet(text), -1000) << text;
     }
 }
 
@@ -47,13 +40,10 @@ TEST(PingReport, IsFourLinesAndAnEmptyOneEndedByCrLfWithTheStatusNamedOrCalledUn
     EXPECT_EQ(Module1::PingReport(QStringLiteral("300.0.0.1"), reply),
               QStringLiteral("300.0.0.1\r\n11010   [ ip req timed out ]\r\n"
                              "-3 ms  Round Trip Time\r\n-1 bytes  Data\r\n\r\n"));
-    for (const auto& [code, text] : {std::pair{0, "ip success"},
-                                     {200, "ping timeout"},
-                                     {11001, "ip buf too_small"},
-                                     {11002, "ip dest net unreachable"},
-                                     {11050, "ip general failure"},
-                                     {11255, "ip pending"}}) {
-        EXPECT_EQ(Module1::EchoStatusText(code), QStringLiteral("%1   [ %2 ]").arg(code).arg(text));
+    for (const char* text : {"0   [ ip success ]", "200   [ ping timeout ]",
+                             "11001   [ ip buf too_small ]", "11002   [ ip dest net unreachable ]",
+                             "11050   [ ip general failure ]", "11255   [ ip pending ]"}) {
+        EXPECT_EQ(Module1::EchoStatusText(QString(text).section(u' ', 0, 0).toInt()), text);
     }
     for (const int code : {1, 199, 201, 11000, 11024, 11049, 11051, 11254, 11256, -1, INT_MIN}) {
         EXPECT_EQ(Module1::EchoStatusText(code),
@@ -69,8 +59,8 @@ TEST(EchoReplyLayout, FixedPartIsLittleEndianInFieldOrderWithoutGaps) {
     EXPECT_EQ(bytes,
               Of({1,    2,    3,    4,    0xFE, 0xFF, 0xFF, 0xFF, 9,    10,   11, 12, 0xFD, 0xFF,
                   0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0,  0,  0,    0x80}));
-    EXPECT_EQ(platform::ReadFixedPart(bytes.data()).DataSize, -3);
-    EXPECT_EQ(platform::ReadFixedPart(bytes.data()).OptionsData, INT_MIN);
+    const auto read = platform::ReadFixedPart(bytes.data());
+    EXPECT_EQ(std::pair(read.DataSize, read.OptionsData), std::pair(std::int16_t{-3}, INT_MIN));
 }
 
 TEST(InternetChecksum, MatchesTheExampleOfRfc1071AndSealsTheRequest) {
@@ -151,23 +141,17 @@ SentEcho EchoTo(std::uint32_t to, std::size_t size = 278, const Bytes& data = Te
     return echo;
 }
 
-TEST(IcmpSendEcho, FillsTheReplyBufferWithTheLoopbackReply) {
-    const SentEcho echo = EchoTo(Address(127, 9, 8, 7));
-    const auto fixed = echo.fixed();
-    EXPECT_EQ(std::tuple(echo.replies, fixed.Address, fixed.Status, fixed.DataPointer),
-              std::tuple(1u, static_cast<int>(Address(127, 9, 8, 7)), IP_SUCCESS, 28));
-    EXPECT_TRUE(fixed.RoundTripTime < 200 && fixed.Ttl > 0);
-    EXPECT_EQ(echo.data(), Text("Echo This"));
-    EXPECT_EQ(echo.buffer[37], 0xAA) << "nothing is written behind the echoed data";
+TEST(IcmpSendEcho, TakesTheLoopbackReplyAndSendsNothingToNoSingleHostOrWithoutRoomToReport) {
     const Bytes large(1400, 0x5A);
-    EXPECT_EQ(EchoTo(Address(127, 0, 0, 1), 28 + 1400 + 8, large).data(), large);
-}
-
-TEST(IcmpSendEcho, SendsNothingToNoSingleHostOrWithoutRoomToReport) {
+    const SentEcho echo = EchoTo(Address(127, 9, 8, 7), 28 + 1400 + 9, large);
+    EXPECT_EQ(std::tuple(echo.replies, echo.fixed().Address, echo.fixed().DataPointer, echo.data(),
+                         echo.buffer.back()),
+              std::tuple(1u, static_cast<int>(Address(127, 9, 8, 7)), 28, large, 0xAA));
+    EXPECT_LT(echo.fixed().RoundTripTime, 200);
     for (const std::uint32_t to : {Address(0, 0, 0, 0), Address(255, 255, 255, 255),
                                    Address(224, 0, 0, 1), Address(239, 255, 255, 250)}) {
-        const SentEcho echo = EchoTo(to);
-        EXPECT_EQ(std::tuple(echo.replies, echo.fixed().Status, echo.fixed().Address),
+        const SentEcho refused = EchoTo(to);
+        EXPECT_EQ(std::tuple(refused.replies, refused.fixed().Status, refused.fixed().Address),
                   std::tuple(0u, IP_BAD_DESTINATION, 0));
     }
     EXPECT_EQ(EchoTo(Address(127, 0, 0, 1), 28 + 9 + 7).fixed().Status, IP_BUF_TOO_SMALL);
@@ -189,26 +173,17 @@ TEST(IcmpCloseHandle, AHandleThatIsNotOpenTouchesNothing) {
     ::close(file);
 }
 
-TEST(SendEcho, CopiesTheRecordToTheServiceAndBackKeepingWhatItDoesNotWrite) {
+TEST(SendEcho, GivesTheTimeOrTheNegatedStatusAndKeepsWhatTheServiceDoesNotWrite) {
     Module1::EchoReply reply;
     EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), reply.RoundTripTime);
-    EXPECT_EQ(std::tuple(reply.Status, reply.Address, reply.DataSize),
-              std::tuple(0, static_cast<int>(Address(127, 0, 0, 1)), 9));
-    EXPECT_EQ(std::u16string(reply.Data, 10), std::u16string(u"Echo This\0", 10));
-
-    const Module1::EchoReply first = reply;
-    reply.Status = -5;
+    const std::u16string echoed(u"Echo This\0", 10);
+    EXPECT_EQ(std::u16string(reply.Data, 10), echoed);
     SilentEchoService service;
+    reply.Status = -5;
     EXPECT_EQ(Module1::SendEcho(QStringLiteral("10.0.0.200"), reply), 5);
-    const auto& sent = service.requests.at(0);
-    EXPECT_EQ(std::pair(sent.destination, sent.timeoutMs), std::pair(Address(10, 0, 0, 200), 200u));
+    EXPECT_EQ(std::u16string(reply.Data, 10), echoed) << "the record as it stood";
+    EXPECT_EQ(service.requests.at(0), std::pair(Address(10, 0, 0, 200), 200u));
     EXPECT_EQ(service.closed, std::vector{SilentEchoService::kHandle});
-    const Bytes& handed = sent.replyBuffer;  // the record as it stood
-    EXPECT_EQ(platform::ReadFixedPart(handed.data()).Status, -5);
-    EXPECT_EQ(Bytes(handed.begin() + 28, handed.begin() + 38),
-              Text(std::string("Echo This\0", 10)));
-    EXPECT_EQ(std::tuple(reply.RoundTripTime, reply.DataSize, reply.Address),
-              std::tuple(first.RoundTripTime, first.DataSize, first.Address));
     reply.Status = INT_MIN;  // negated without overflow
     EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), INT_MIN);
 }
