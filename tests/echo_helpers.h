@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the echo tests: ICMP and IPv4 packet builders, one echo's reply buffer and a silent
-// echo service. Addresses are the four bytes in network order read as a little-endian integer.
+// Packet builders, one echo's reply buffer and a silent echo service. Addresses are the four
+// bytes in network order read as a little-endian integer.
 
 #include <initializer_list>
 #include <string>
@@ -72,12 +72,12 @@ inline SentEcho SendEchoOn(HANDLE handle, std::uint32_t to, std::size_t size = 2
     return echo;
 }
 
-// While it lives, the echo service: records where each echo would go and its time-out, sends
-// nothing, writes nothing and answers "no reply".
+// While it lives, the echo service: it records where each echo would go and its time-out, and
+// answers "no reply", writing nothing.
 struct SilentEchoService : platform::EchoService {
     SilentEchoService() { platform::SetEchoService(this); }
     ~SilentEchoService() override { platform::SetEchoService(nullptr); }
-    HANDLE CreateFile() override { return kHandle; }
+    HANDLE CreateFile() override { return this; }
     std::uint32_t SendEcho(HANDLE, std::uint32_t to, const void*, std::uint16_t,
                            const IP_OPTION_INFORMATION*, void*, std::uint32_t,
                            std::uint32_t timeoutMs) override {
@@ -86,7 +86,6 @@ struct SilentEchoService : platform::EchoService {
     }
     bool CloseHandle(HANDLE handle) override { return closed.emplace_back(handle) != nullptr; }
 
-    static inline HANDLE const kHandle = reinterpret_cast<HANDLE>(std::uintptr_t{0x5150});
     std::vector<std::pair<std::uint32_t, std::uint32_t>> requests;  // destination, time-out
     std::vector<HANDLE> closed;
 };

@@ -1,6 +1,5 @@
-// The echo service in a network namespace of the test's own, where the test answers for the
-// hosts: 10.9.0.1 a router, 10.9.0.2 the destination, 10.9.0.3 another host. Skipped where the
-// namespace cannot be made.
+// The echo service in a network namespace of the test's own, where the test answers for
+// 10.9.0.1 (a router), 10.9.0.2 (the destination) and 10.9.0.3 (another host).
 
 #include <netinet/in.h>
 #include <sched.h>
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "echo_helpers.h"
-#include "ping/module1.h"
 
 namespace {
 
@@ -30,13 +28,13 @@ bool Shell(const std::string& command) {
 // what failed, or nothing.
 const std::string& Problem() {
     static const std::string problem =
-        ::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0 ? "not root"
-        : Shell(
-              "ip link set lo up && ip addr add 10.9.0.1/24 dev lo && ip route add unreachable "
-              "10.9.7.0/24 && ip route add prohibit 10.9.8.0/24 && "
-              "sysctl -w net.ipv4.icmp_echo_ignore_all=1")
+        ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0 &&
+                Shell(
+                    "ip link set lo up && ip addr add 10.9.0.1/24 dev lo && ip route add "
+                    "unreachable 10.9.7.0/24 && ip route add prohibit 10.9.8.0/24 && "
+                    "sysctl -w net.ipv4.icmp_echo_ignore_all=1")
             ? ""
-            : "the namespace could not be set up";
+            : "no network namespace of our own (root only)";
     return problem;
 }
 
@@ -47,9 +45,8 @@ Bytes ReplyTo(const Bytes& request, int sequenceChange = 0) {
                 {request.begin() + 28, request.end()});
 }
 
-// `count` echoes with time to live `ttl` to `to`; `answerer` answers each request (with the
-// time to live `ttl`, if one is set) `delay` after it came, with an echo reply (type 0) or an
-// ICMP error. What the echoes should leave in the reply buffer.
+// `count` echoes to `to`; `answerer` answers each request (of time to live `ttl`, if set)
+// `delay` after it came, with an echo reply (type 0) or an error; what the echoes report.
 struct Case {
     std::uint8_t ttl;
     std::uint32_t to, answerer;
@@ -82,8 +79,8 @@ protected:
     // answer after two strays: a reply to an earlier echo, an error about an echo to 10.9.0.3.
     std::vector<SentEcho> Echoes(const Case& c) {
         auto echoes = std::async(std::launch::async, [=, this] {
-            const bool asUser = GetParam() != IcmpSocketKind::Raw;  // group root stays
-            EXPECT_TRUE(!asUser || ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0);
+            EXPECT_TRUE(GetParam() == IcmpSocketKind::Raw ||  // as a user, group root stays
+                        ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0);
             const HANDLE handle = IcmpCreateFile();
             EXPECT_EQ(platform::IcmpSocketKindOf(handle), GetParam());
             EXPECT_EQ(handle == INVALID_HANDLE_VALUE, GetParam() == IcmpSocketKind::None);
@@ -104,20 +101,17 @@ protected:
             if (got < 28 || packet[20] != 8 || (c.ttl != 0 && packet[8] != c.ttl)) {
                 continue;
             }
-            const Bytes request(packet.begin(), packet.begin() + got);
-            Bytes toOtherHost = request;
-            toOtherHost[19] = 3;
+            const Bytes request(packet.begin(), packet.begin() + got),
+                icmp(request.begin() + 20, request.end());
             std::this_thread::sleep_for(c.delay);
             for (const auto& [from, message] :
                  {std::pair{kHost, ReplyTo(request, -1)},
-                  {kRouter, ErrorAbout(3, 1, toOtherHost)},
+                  {kRouter, ErrorAbout(3, 1, Ip(kRouter, kOtherHost, icmp))},
                   {c.answerer,
                    c.type == 0 ? ReplyTo(request) : ErrorAbout(c.type, c.code, request)}}) {
                 const Bytes sent = Ip(from, kRouter, message);
-                if (from != 0) {
-                    ::sendto(raw, sent.data(), sent.size(), 0,
-                             reinterpret_cast<const sockaddr*>(&self), sizeof self);
-                }
+                ::sendto(raw, sent.data(), sent.size(), 0, reinterpret_cast<const sockaddr*>(&self),
+                         sizeof self);
             }
         }
         return echoes.get();
@@ -138,10 +132,9 @@ TEST_P(EchoInNamespace, TakesTheReplyFromTheDestinationAndReportsWhyNoneCame) {
         {1, kHost, kRouter, 11, 0, IP_TTL_EXPIRED_TRANSIT, kRouter},
         {0, Address(10, 9, 7, 5), 0, 0, 0, IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
         {0, Address(10, 9, 8, 5), 0, 0, 0, IP_GENERAL_FAILURE, 0},
-        {0, kHost, kOtherHost, 0, 0, IP_REQ_TIMED_OUT, 0},  // only the destination replies
         // Answered 250 ms late: the first reply comes while the second echo waits.
         {0, kHost, kHost, 0, 0, IP_REQ_TIMED_OUT, 0, 2, 250ms},
-        {0, kHost, 0, 0, 0, IP_REQ_TIMED_OUT, 0},
+        {0, kHost, kOtherHost, 0, 0, IP_REQ_TIMED_OUT, 0},  // only the destination replies
     };
     for (const Case& c : cases) {
         for (const SentEcho& echo : Echoes(c)) {

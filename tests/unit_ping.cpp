@@ -1,5 +1,4 @@
-// Ping without a window: parsers, status texts, the report and the reply layout; echo packets
-// matched on byte fixtures; the echo service and SendEcho on echoes to 127.0.0.0/8.
+// Ping without a window: parsers, texts, packets on byte fixtures, echoes to 127.0.0.0/8.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -33,10 +32,7 @@ TEST(Parsers, DottedTakesFourNumbersModulo256AndOctetsRoundHalvesToEvenOtherText
 }
 
 TEST(PingReport, IsFourLinesAndAnEmptyOneEndedByCrLfWithTheStatusNamedOrCalledUnknown) {
-    Module1::EchoReply reply;
-    reply.Status = 11010;
-    reply.RoundTripTime = -3;
-    reply.DataSize = -1;
+    const Module1::EchoReply reply{{.Status = 11010, .RoundTripTime = -3, .DataSize = -1}, {}};
     EXPECT_EQ(Module1::PingReport(QStringLiteral("300.0.0.1"), reply),
               QStringLiteral("300.0.0.1\r\n11010   [ ip req timed out ]\r\n"
                              "-3 ms  Round Trip Time\r\n-1 bytes  Data\r\n\r\n"));
@@ -47,7 +43,7 @@ TEST(PingReport, IsFourLinesAndAnEmptyOneEndedByCrLfWithTheStatusNamedOrCalledUn
     }
     for (const int code : {1, 199, 201, 11000, 11024, 11049, 11051, 11254, 11256, -1, INT_MIN}) {
         EXPECT_EQ(Module1::EchoStatusText(code),
-                  QString::number(code) + QStringLiteral("   [ unknown  msg returned ]"));
+                  QString::number(code) + "   [ unknown  msg returned ]");
     }
 }
 
@@ -63,15 +59,7 @@ TEST(EchoReplyLayout, FixedPartIsLittleEndianInFieldOrderWithoutGaps) {
     EXPECT_EQ(std::pair(read.DataSize, read.OptionsData), std::pair(std::int16_t{-3}, INT_MIN));
 }
 
-TEST(InternetChecksum, MatchesTheExampleOfRfc1071AndSealsTheRequest) {
-    EXPECT_EQ(platform::InternetChecksum(Of({0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7})),
-              0x220D);
-    EXPECT_EQ(platform::EchoRequest(0x1234, 0x0506, Text("Echo This")),
-              Echo(8, 0x1234, 0x0506, Text("Echo This")));
-}
-
-// An echo from 10.77.1.1 to 10.77.1.2 (identifier 0x4242, sequence 7), and packets a socket
-// could see while it waits.
+// An echo from 10.77.1.1 to 10.77.1.2 (identifier 0x4242, sequence 7), and what may come back.
 const Bytes kPayload = Text("Echo This");
 const std::uint32_t kSelf = Address(10, 77, 1, 1), kTarget = Address(10, 77, 1, 2);
 const std::uint32_t kRouter = Address(10, 77, 9, 1);
@@ -85,28 +73,31 @@ Bytes Error(int type, int code, int to = 2, int id = 0x4242, int sequence = 7) {
     return Ip(kRouter, kSelf, ErrorAbout(type, code, request));
 }
 
-TEST(MatchEcho, TakesTheReplyFromTheDestinationAndErrorsAboutOurRequest) {
+TEST(EchoPackets, RequestIsSealedAndOnlyTheReplyFromTheDestinationAndErrorsAboutItAreTaken) {
+    EXPECT_EQ(platform::InternetChecksum(Of({0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7})),
+              0x220D);  // the example of RFC 1071
+    EXPECT_EQ(platform::EchoRequest(0x1234, 0x0506, kPayload), Echo(8, 0x1234, 0x0506, kPayload));
     const Bytes replyPacket = Reply(), errorPacket = Error(3, 1);
     const auto reply = platform::MatchRawPacket(replyPacket, kEcho);
-    const auto error = platform::MatchRawPacket(errorPacket, kEcho);
-    ASSERT_TRUE(reply && error);
-    EXPECT_EQ(std::tuple(reply->status, reply->source, reply->ttl, reply->tos, reply->flags),
-              std::tuple(IP_SUCCESS, kTarget, 63, 0x10, 2));
-    EXPECT_EQ(Bytes(reply->data.begin(), reply->data.end()), kPayload);
-    EXPECT_EQ(std::tuple(error->status, error->source, error->data.size()),
-              std::tuple(IP_DEST_HOST_UNREACHABLE, kRouter, 0u));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::tuple(reply->ttl, reply->tos, reply->flags,
+                         Bytes(reply->data.begin(), reply->data.end())),
+              std::tuple(63, 0x10, 2, kPayload));
     const Bytes datagram = Echo(0, 0x9999, 7, kPayload);  // no IP header; the kernel's identifier
     EXPECT_TRUE(platform::MatchDatagramReply(datagram, kTarget, kEcho));
-    // A reply behind IP options; errors from the router.
-    const std::pair<Bytes, int> ours[] = {
-        {Ip(kTarget, kSelf, Echo(0, 0x4242, 7, kPayload), 64, 3), IP_SUCCESS},
-        {Error(3, 0), IP_DEST_NET_UNREACHABLE},
-        {Error(3, 13), IP_DEST_HOST_UNREACHABLE},
-        {Error(11, 1), IP_TTL_EXPIRED_REASSEM},
-        {Error(12, 0), IP_PARAM_PROBLEM}};
-    for (const auto& [packet, status] : ours) {
+    const std::tuple<Bytes, int, std::uint32_t> ours[] = {
+        // a reply behind IP options too
+        {replyPacket, IP_SUCCESS, kTarget},
+        {Ip(kTarget, kSelf, Echo(0, 0x4242, 7, kPayload), 64, 3), IP_SUCCESS, kTarget},
+        {errorPacket, IP_DEST_HOST_UNREACHABLE, kRouter},
+        {Error(3, 0), IP_DEST_NET_UNREACHABLE, kRouter},
+        {Error(3, 13), IP_DEST_HOST_UNREACHABLE, kRouter},
+        {Error(11, 1), IP_TTL_EXPIRED_REASSEM, kRouter},
+        {Error(12, 0), IP_PARAM_PROBLEM, kRouter}};
+    for (const auto& [packet, status, source] : ours) {
         const auto outcome = platform::MatchRawPacket(packet, kEcho);
-        EXPECT_EQ(outcome ? outcome->status : -1, status);
+        EXPECT_EQ(outcome ? std::pair(outcome->status, outcome->source) : std::pair(-1, 0u),
+                  std::pair(status, source));
     }
     // Neither kind takes other sequences, payloads or senders, nor our own request.
     for (const Bytes& other :
@@ -183,7 +174,7 @@ TEST(SendEcho, GivesTheTimeOrTheNegatedStatusAndKeepsWhatTheServiceDoesNotWrite)
     EXPECT_EQ(Module1::SendEcho(QStringLiteral("10.0.0.200"), reply), 5);
     EXPECT_EQ(std::u16string(reply.Data, 10), echoed) << "the record as it stood";
     EXPECT_EQ(service.requests.at(0), std::pair(Address(10, 0, 0, 200), 200u));
-    EXPECT_EQ(service.closed, std::vector{SilentEchoService::kHandle});
+    EXPECT_EQ(service.closed, std::vector<HANDLE>{&service});
     reply.Status = INT_MIN;  // negated without overflow
     EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), INT_MIN);
 }
