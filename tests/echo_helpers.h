@@ -26,11 +26,8 @@ inline Bytes Join(Bytes front, const Bytes& back) {
 
 // An ICMP message with its checksum; an echo request is type 8, a reply type 0.
 inline Bytes Icmp(int type, int code, const Bytes& rest) {
-    Bytes message = Join(Of({type, code, 0, 0}), rest);
-    const int checksum = platform::InternetChecksum(message);
-    message[2] = static_cast<std::uint8_t>(checksum >> 8);
-    message[3] = static_cast<std::uint8_t>(checksum);
-    return message;
+    const int checksum = platform::InternetChecksum(Join(Of({type, code, 0, 0}), rest));
+    return Join(Of({type, code, checksum >> 8, checksum & 0xFF}), rest);
 }
 inline Bytes Echo(int type, int id, int sequence, const Bytes& data) {
     return Icmp(type, 0, Join(Of({id >> 8, id & 0xFF, sequence >> 8, sequence & 0xFF}), data));
@@ -42,10 +39,9 @@ inline Bytes Ip(std::uint32_t from, std::uint32_t to, const Bytes& payload, int 
     const int total = 20 + 4 * optionWords + static_cast<int>(payload.size());
     Bytes header =
         Of({0x40 | (5 + optionWords), 0x10, total >> 8, total & 0xFF, 0, 0, 0x40, 0, ttl, 1, 0, 0});
-    for (const std::uint32_t address : {from, to}) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            header.push_back(static_cast<std::uint8_t>(address >> shift));
-        }
+    for (const std::uint32_t address : {from, to}) {  // the bytes as they stand in memory
+        header.insert(header.end(), reinterpret_cast<const std::uint8_t*>(&address),
+                      reinterpret_cast<const std::uint8_t*>(&address + 1));
     }
     header.resize(20 + 4 * static_cast<std::size_t>(optionWords), 1);  // no-operation options
     return Join(header, payload);

@@ -1,5 +1,4 @@
-// The "Ping" tab driven by clicks on a loaded window: echoes go to 127.0.0.0/8, and the
-// silent echo service stands in where a test needs to see where an echo would go.
+// The "Ping" tab driven by clicks: echoes go to 127.0.0.0/8 or to the silent echo service.
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -54,8 +53,7 @@ TEST_F(PingTab, OctetsAreShownAsReadAndSentAsBytes) {
     form->three->setText("1e2");
     EXPECT_EQ(Click(form->pingit),
               QStringList{"Not a number in box three: \"1e2\" (no echo sent)"});
-    EXPECT_EQ(std::pair(form->three->text(), service.requests.size()),
-              std::pair(QString("1e2"), 0ul));
+    EXPECT_TRUE(service.requests.empty() && form->three->text() == "1e2") << "no echo, box kept";
 }
 
 }  // namespace
