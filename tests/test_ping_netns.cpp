@@ -125,7 +125,7 @@ TEST_P(EchoInNamespace, TakesTheReplyFromTheDestinationAndReportsWhyNoneCame) {
     }
     const Case cases[] = {
         {0, kHost, kHost, 0, 0, IP_SUCCESS, kHost},
-        {0, kHost, kRouter, 3, 1, IP_DEST_HOST_UNREACHABLE, kRouter},
+        {0, kHost, kRouter, 3, 1, IP_DEST_HOST_UNREACHABLE, kRouter, 1, 5ms},  // no time kept
         {1, kHost, kRouter, 11, 0, IP_TTL_EXPIRED_TRANSIT, kRouter},
         {0, Address(10, 9, 7, 5), 0, 0, 0, IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
         {0, Address(10, 9, 8, 5), 0, 0, 0, IP_GENERAL_FAILURE, 0},
