@@ -39,9 +39,8 @@ inline Bytes Ip(std::uint32_t from, std::uint32_t to, const Bytes& payload, int 
     const int total = 20 + 4 * optionWords + static_cast<int>(payload.size());
     Bytes header =
         Of({0x40 | (5 + optionWords), 0x10, total >> 8, total & 0xFF, 0, 0, 0x40, 0, ttl, 1, 0, 0});
-    for (const std::uint32_t address : {from, to}) {  // the bytes as they stand in memory
-        header.insert(header.end(), reinterpret_cast<const std::uint8_t*>(&address),
-                      reinterpret_cast<const std::uint8_t*>(&address + 1));
+    for (const int shift : {0, 8, 16, 24, 32, 40, 48, 56}) {  // the bytes of `from`, then `to`
+        header.push_back(static_cast<std::uint8_t>((std::uint64_t{to} << 32 | from) >> shift));
     }
     header.resize(20 + 4 * static_cast<std::size_t>(optionWords), 1);  // no-operation options
     return Join(header, payload);

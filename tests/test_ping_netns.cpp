@@ -93,7 +93,7 @@ protected:
             return sent;
         });
         Bytes packet(2048);
-        const sockaddr_in self{AF_INET, 0, {kRouter}, {}};  // every request comes from here
+        const sockaddr_in self{AF_INET, 0, {htonl(0x0A090001)}, {}};  // sends every request
         while (echoes.wait_for(0s) != std::future_status::ready) {
             const auto got = ::recv(raw, packet.data(), packet.size(), 0);
             if (got < 28 || packet[20] != 8 || (c.ttl != 0 && packet[8] != c.ttl)) {
