@@ -1,9 +1,7 @@
 #pragma once
-// What echo tests share: byte builders for ICMP and IPv4 packets, a reply buffer to read back,
-// and a silent echo service. Addresses are held as the echo service holds them: the four
-// bytes in network order, read as a little-endian integer.
+// Packet builders, one echo's reply buffer and a silent echo service. Addresses are the four
+// bytes in network order read as a little-endian integer.
 
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -26,13 +24,10 @@ inline Bytes Join(Bytes front, const Bytes& back) {
     return front;
 }
 
-// An ICMP message: type, code, its checksum, then `rest`; an echo request (8) or reply (0).
+// An ICMP message with its checksum; an echo request is type 8, a reply type 0.
 inline Bytes Icmp(int type, int code, const Bytes& rest) {
-    Bytes message = Join(Of({type, code, 0, 0}), rest);
-    const int checksum = platform::InternetChecksum(message);
-    message[2] = static_cast<std::uint8_t>(checksum >> 8);
-    message[3] = static_cast<std::uint8_t>(checksum);
-    return message;
+    const int checksum = platform::InternetChecksum(Join(Of({type, code, 0, 0}), rest));
+    return Join(Of({type, code, checksum >> 8, checksum & 0xFF}), rest);
 }
 inline Bytes Echo(int type, int id, int sequence, const Bytes& data) {
     return Icmp(type, 0, Join(Of({id >> 8, id & 0xFF, sequence >> 8, sequence & 0xFF}), data));
@@ -44,21 +39,19 @@ inline Bytes Ip(std::uint32_t from, std::uint32_t to, const Bytes& payload, int 
     const int total = 20 + 4 * optionWords + static_cast<int>(payload.size());
     Bytes header =
         Of({0x40 | (5 + optionWords), 0x10, total >> 8, total & 0xFF, 0, 0, 0x40, 0, ttl, 1, 0, 0});
-    for (const std::uint32_t address : {from, to}) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            header.push_back(static_cast<std::uint8_t>(address >> shift));
-        }
+    for (const int shift : {0, 8, 16, 24, 32, 40, 48, 56}) {  // the bytes of `from`, then `to`
+        header.push_back(static_cast<std::uint8_t>((std::uint64_t{to} << 32 | from) >> shift));
     }
     header.resize(20 + 4 * static_cast<std::size_t>(optionWords), 1);  // no-operation options
     return Join(header, payload);
 }
 
-// An ICMP error about `packet` (an IPv4 packet without options): quotes its header and 8 bytes.
+// An ICMP error about `packet` (IPv4 without options), quoting its header and 8 bytes.
 inline Bytes ErrorAbout(int type, int code, const Bytes& packet) {
     return Icmp(type, code, Join(Of({0, 0, 0, 0}), {packet.begin(), packet.begin() + 28}));
 }
 
-// The reply buffer, filled with 0xAA before, after one IcmpSendEcho; and that echo.
+// One IcmpSendEcho into a reply buffer filled with 0xAA before.
 struct SentEcho {
     std::uint32_t replies = 0;
     Bytes buffer;
@@ -74,31 +67,20 @@ inline SentEcho SendEchoOn(HANDLE handle, std::uint32_t to, std::size_t size = 2
     return echo;
 }
 
-// An echo service that sends nothing and writes nothing into the reply buffer: it records
-// what it was asked and answers "no reply". Installed for the object's lifetime.
-class SilentEchoService : public platform::EchoService {
-public:
-    struct Request {
-        HANDLE handle;
-        std::uint32_t destination, timeoutMs;
-        std::string data;
-        const IP_OPTION_INFORMATION* options;
-        Bytes replyBuffer;  // as handed in
-    };
+// While it lives, the echo service: it records where each echo would go and its time-out, and
+// answers "no reply", writing nothing.
+struct SilentEchoService : platform::EchoService {
     SilentEchoService() { platform::SetEchoService(this); }
     ~SilentEchoService() override { platform::SetEchoService(nullptr); }
-    HANDLE CreateFile() override { return kHandle; }
-    std::uint32_t SendEcho(HANDLE handle, std::uint32_t to, const void* data, std::uint16_t size,
-                           const IP_OPTION_INFORMATION* options, void* reply,
-                           std::uint32_t replySize, std::uint32_t timeoutMs) override {
-        const auto* bytes = static_cast<const std::uint8_t*>(reply);
-        const std::string text(static_cast<const char*>(data), size);
-        requests.push_back({handle, to, timeoutMs, text, options, {bytes, bytes + replySize}});
+    HANDLE CreateFile() override { return this; }
+    std::uint32_t SendEcho(HANDLE, std::uint32_t to, const void*, std::uint16_t,
+                           const IP_OPTION_INFORMATION*, void*, std::uint32_t,
+                           std::uint32_t timeoutMs) override {
+        requests.emplace_back(to, timeoutMs);
         return 0;
     }
     bool CloseHandle(HANDLE handle) override { return closed.emplace_back(handle) != nullptr; }
 
-    static inline HANDLE const kHandle = reinterpret_cast<HANDLE>(std::uintptr_t{0x5150});
-    std::vector<Request> requests;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> requests;  // destination, time-out
     std::vector<HANDLE> closed;
 };

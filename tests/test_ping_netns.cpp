@@ -1,7 +1,5 @@
-// The echo service in a network namespace of the test's own, where the test answers for the
-// hosts: 10.9.0.1 a router, 10.9.0.2 the destination, 10.9.0.3 another host. Each case runs
-// on a raw socket (root, whom ping_group_range does not admit) and on a datagram socket (a
-// user without CAP_NET_RAW whom the range admits). Skipped where the namespace cannot be made.
+// The echo service in a network namespace of the test's own, where the test answers for
+// 10.9.0.1 (a router), 10.9.0.2 (the destination) and 10.9.0.3 (another host).
 
 #include <netinet/in.h>
 #include <sched.h>
@@ -13,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "echo_helpers.h"
-#include "ping/module1.h"
 
 namespace {
 
@@ -23,55 +20,43 @@ using platform::IcmpSocketKind;
 const std::uint32_t kRouter = Address(10, 9, 0, 1), kHost = Address(10, 9, 0, 2);
 const std::uint32_t kOtherHost = Address(10, 9, 0, 3);
 
-const char* const kSetUp[] = {
-    "ip link set lo up", "ip addr add 10.9.0.1/24 dev lo", "ip route add unreachable 10.9.7.0/24",
-    "ip route add prohibit 10.9.8.0/24", "sysctl -w net.ipv4.icmp_echo_ignore_all=1"};
-
 bool Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Moves the program into a namespace of its own once (threads started later follow it);
-// what failed, or nothing.
+// Enters a namespace of its own once (later threads follow); what failed, or nothing.
 const std::string& Problem() {
-    static const std::string problem = [] {
-        std::string failed = ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0 ? "" : "not root";
-        for (const char* step : kSetUp) {
-            failed = failed.empty() && !Shell(step) ? step : failed;
-        }
-        return failed;
-    }();
+    static const std::string problem =
+        ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0 &&
+                Shell(
+                    "ip link set lo up && ip addr add 10.9.0.1/24 dev lo && ip route add "
+                    "unreachable 10.9.7.0/24 && ip route add prohibit 10.9.8.0/24 && "
+                    "sysctl -w net.ipv4.icmp_echo_ignore_all=1")
+            ? ""
+            : "no network namespace of our own (root only)";
     return problem;
 }
 
-// Runs `work` on a thread of its own; as a user (group root), who has no CAP_NET_RAW, if asked.
-template <class Work>
-auto OnThread(bool asUser, Work work) {
-    return std::async(std::launch::async, [=] {
-        EXPECT_TRUE(!asUser || ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0);
-        return work();
-    });
-}
-
-// What answers an echo request (an IP packet without options): messages from hosts to the
-// request's sender.
-using Messages = std::vector<std::pair<std::uint32_t, Bytes>>;
-using Answer = std::function<Messages(const Bytes& request)>;
-
+// The reply to an echo request (an IP packet without options) with its sequence changed.
 Bytes ReplyTo(const Bytes& request, int sequenceChange = 0) {
     return Echo(0, request[24] << 8 | request[25],
                 (request[26] << 8 | request[27]) + sequenceChange,
                 {request.begin() + 28, request.end()});
 }
-Answer ErrorFromRouter(int type, int code) {
-    return [=](const Bytes& request) {
-        return Messages{{kRouter, ErrorAbout(type, code, request)}};
-    };
-}
-Answer ReplyFrom(std::uint32_t host) {
-    return [=](const Bytes& request) { return Messages{{host, ReplyTo(request)}}; };
-}
 
+// `count` echoes to `to`; `answerer` answers each request (of time to live `ttl`, if set)
+// `delay` after it came, with an echo reply (type 0) or an error; what the echoes report.
+struct Case {
+    std::uint8_t ttl;
+    std::uint32_t to, answerer;
+    int type, code, status;
+    std::uint32_t from;
+    int count = 1;
+    std::chrono::milliseconds delay{};
+};
+
+// Raw sockets are for root, whom ping_group_range does not admit; datagram sockets for a user
+// without CAP_NET_RAW whom it admits; None is that user when it admits nobody.
 class EchoInNamespace : public ::testing::TestWithParam<IcmpSocketKind> {
 protected:
     void SetUp() override {
@@ -79,7 +64,7 @@ protected:
             GTEST_SKIP() << Problem();
         }
         ASSERT_TRUE(Shell(std::string("sysctl -w net.ipv4.ping_group_range=") +
-                          (Datagram() ? "'0 0'" : "'1 0'")));
+                          (GetParam() == IcmpSocketKind::Datagram ? "'0 0'" : "'1 0'")));
         raw = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);  // sees every request
         const timeval wait{0, 20'000};
         const int on = 1;  // sends whole IP packets, from any host
@@ -87,39 +72,44 @@ protected:
         ::setsockopt(raw, IPPROTO_IP, IP_HDRINCL, &on, sizeof on);
     }
     void TearDown() override { ::close(raw); }
-    bool Datagram() const { return GetParam() == IcmpSocketKind::Datagram; }
 
-    // Sends `count` echoes (time to live `ttl`) to `to` on one handle, while this thread
-    // answers each echo request it sees with `answer`, `delay` after it came.
-    std::vector<SentEcho> Echoes(const Answer& answer, int count = 1, std::uint8_t ttl = 0,
-                                 std::uint32_t to = kHost, std::chrono::milliseconds delay = 0ms) {
-        auto echoes = OnThread(Datagram(), [=, this] {
+    // Sends the echoes on one handle from a thread of its own while this one answers, each
+    // answer after two strays: a reply to an earlier echo, an error about an echo to 10.9.0.3.
+    std::vector<SentEcho> Echoes(const Case& c) {
+        auto echoes = std::async(std::launch::async, [=, this] {
+            EXPECT_TRUE(GetParam() == IcmpSocketKind::Raw ||  // as a user, group root stays
+                        ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0);
             const HANDLE handle = IcmpCreateFile();
             EXPECT_EQ(platform::IcmpSocketKindOf(handle), GetParam());
-            const IP_OPTION_INFORMATION options{ttl};
+            EXPECT_EQ(handle == INVALID_HANDLE_VALUE, GetParam() == IcmpSocketKind::None);
+            const IP_OPTION_INFORMATION options{c.ttl};
             const auto start = std::chrono::steady_clock::now();
             std::vector<SentEcho> sent;
-            while (static_cast<int>(sent.size()) < count) {
-                sent.push_back(SendEchoOn(handle, to, 278, Text("Echo This"), &options));
+            while (static_cast<int>(sent.size()) < c.count) {
+                sent.push_back(SendEchoOn(handle, c.to, 278, Text("Echo This"), &options));
             }
             elapsed = std::chrono::steady_clock::now() - start;
             IcmpCloseHandle(handle);
             return sent;
         });
         Bytes packet(2048);
-        sockaddr_in peer{};
-        socklen_t size = sizeof peer;
+        const sockaddr_in self{AF_INET, 0, {htonl(0x0A090001)}, {}};  // sends every request
         while (echoes.wait_for(0s) != std::future_status::ready) {
-            const auto got = ::recvfrom(raw, packet.data(), packet.size(), 0,
-                                        reinterpret_cast<sockaddr*>(&peer), &size);
-            if (got < 28 || packet[20] != 8 || !answer) {
+            const auto got = ::recv(raw, packet.data(), packet.size(), 0);
+            if (got < 28 || packet[20] != 8 || (c.ttl != 0 && packet[8] != c.ttl)) {
                 continue;
             }
-            std::this_thread::sleep_for(delay);
-            for (const auto& [from, message] : answer({packet.begin(), packet.begin() + got})) {
-                const Bytes sent = Ip(from, peer.sin_addr.s_addr, message);
-                ::sendto(raw, sent.data(), sent.size(), 0, reinterpret_cast<sockaddr*>(&peer),
-                         size);
+            const Bytes request(packet.begin(), packet.begin() + got),
+                icmp(request.begin() + 20, request.end());
+            std::this_thread::sleep_for(c.delay);
+            for (const auto& [from, message] :
+                 {std::pair{kHost, ReplyTo(request, -1)},
+                  {kRouter, ErrorAbout(3, 1, Ip(kRouter, kOtherHost, icmp))},
+                  {c.answerer,
+                   c.type == 0 ? ReplyTo(request) : ErrorAbout(c.type, c.code, request)}}) {
+                const Bytes sent = Ip(from, kRouter, message);
+                ::sendto(raw, sent.data(), sent.size(), 0, reinterpret_cast<const sockaddr*>(&self),
+                         sizeof self);
             }
         }
         return echoes.get();
@@ -129,70 +119,36 @@ protected:
     std::chrono::steady_clock::duration elapsed{};
 };
 
-TEST_P(EchoInNamespace, AFailedEchoLeavesItsStatusAndSenderAndNoTimeOrData) {
-    const Answer expiresOnTheWay = [](const Bytes& request) {  // with a time to live of 1
-        return request[8] == 1 ? ErrorFromRouter(11, 0)(request) : Messages{};
+TEST_P(EchoInNamespace, TakesTheReplyFromTheDestinationAndReportsWhyNoneCame) {
+    if (GetParam() == IcmpSocketKind::None) {
+        return (void)Echoes({0, kHost, 0, 0, 0, 0, 0});  // no handle to be had
+    }
+    const Case cases[] = {
+        {0, kHost, kHost, 0, 0, IP_SUCCESS, kHost},
+        {0, kHost, kRouter, 3, 1, IP_DEST_HOST_UNREACHABLE, kRouter, 1, 5ms},  // no time kept
+        {1, kHost, kRouter, 11, 0, IP_TTL_EXPIRED_TRANSIT, kRouter},
+        {0, Address(10, 9, 7, 5), 0, 0, 0, IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
+        {0, Address(10, 9, 8, 5), 0, 0, 0, IP_GENERAL_FAILURE, 0},
+        {0, kHost, kHost, 0, 0, IP_REQ_TIMED_OUT, 0, 2, 250ms},  // late, as the next one waits
+        {0, kHost, kOtherHost, 0, 0, IP_REQ_TIMED_OUT, 0},       // only the destination replies
     };
-    const struct {
-        Answer answer;
-        std::uint8_t ttl;
-        std::uint32_t to;
-        std::int32_t status;
-        std::uint32_t from;
-    } cases[] = {
-        {ErrorFromRouter(3, 1), 0, kHost, IP_DEST_HOST_UNREACHABLE, kRouter},
-        {ErrorFromRouter(3, 0), 0, kHost, IP_DEST_NET_UNREACHABLE, kRouter},
-        {expiresOnTheWay, 1, kHost, IP_TTL_EXPIRED_TRANSIT, kRouter},
-        {{}, 0, Address(10, 9, 7, 5), IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
-        {{}, 0, Address(10, 9, 8, 5), IP_GENERAL_FAILURE, 0},
-        {ReplyFrom(kOtherHost), 0, kHost, IP_REQ_TIMED_OUT, 0},  // only the destination replies
-        {{}, 0, kHost, IP_REQ_TIMED_OUT, 0},
-    };
-    for (const auto& c : cases) {
-        const SentEcho echo = Echoes(c.answer, 1, c.ttl, c.to).at(0);
-        const auto fixed = echo.fixed();
-        EXPECT_EQ(std::tuple(echo.replies, fixed.Status, static_cast<std::uint32_t>(fixed.Address),
-                             fixed.RoundTripTime, fixed.DataSize, echo.buffer[28]),
-                  std::tuple(0u, c.status, c.from, 0, 0, 0xAA));
+    for (const Case& c : cases) {
+        for (const SentEcho& echo : Echoes(c)) {
+            const auto fixed = echo.fixed();
+            const bool replied = c.status == IP_SUCCESS;
+            EXPECT_EQ(
+                std::tuple(echo.replies, fixed.Status, static_cast<std::uint32_t>(fixed.Address),
+                           replied ? fixed.Ttl : 64, replied ? 0 : fixed.RoundTripTime, echo.data(),
+                           echo.buffer[28 + fixed.DataSize]),
+                std::tuple(replied ? 1u : 0u, c.status, c.from, 64, 0,
+                           replied ? Text("Echo This") : Bytes{}, 0xAA));
+        }
     }
     EXPECT_TRUE(elapsed >= 195ms && elapsed < 2000ms) << "the time-out, waited for whole";
 }
 
-TEST_P(EchoInNamespace, TheReplyIsTakenAndStrayRepliesAndErrorsAreIgnored) {
-    const SentEcho echo = Echoes([](const Bytes& request) {
-        Bytes toOtherHost = request;
-        toOtherHost[19] = 3;
-        return Messages{{kHost, ReplyTo(request, 1)},
-                        {kRouter, ErrorAbout(3, 1, toOtherHost)},
-                        {kHost, ReplyTo(request)}};
-    })[0];
-    EXPECT_EQ(std::tuple(echo.replies, static_cast<std::uint32_t>(echo.fixed().Address),
-                         echo.fixed().Ttl, echo.data()),
-              std::tuple(1u, kHost, 64, Text("Echo This")));
-}
-
-TEST_P(EchoInNamespace, ALateReplyNeverCountsForTheNextEcho) {
-    // Each echo is answered 250 ms late: the first times out, and its reply comes while the
-    // second waits.
-    for (const SentEcho& echo : Echoes(ReplyFrom(kHost), 2, 0, kHost, 250ms)) {
-        EXPECT_EQ(std::tuple(echo.replies, echo.fixed().Status), std::tuple(0u, IP_REQ_TIMED_OUT));
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(, EchoInNamespace,
-                         ::testing::Values(IcmpSocketKind::Raw, IcmpSocketKind::Datagram));
-
-TEST(EchoWithoutSockets, IsAGeneralFailure) {
-    if (!Problem().empty() || !Shell("sysctl -w net.ipv4.ping_group_range='1 0'")) {
-        GTEST_SKIP() << Problem();
-    }
-    const auto [handle, result] =
-        OnThread(true, [] {
-            Module1::EchoReply reply;
-            return std::pair(IcmpCreateFile(),
-                             Module1::SendEcho(QStringLiteral("127.0.0.1"), reply));
-        }).get();
-    EXPECT_EQ(std::pair(handle, result), std::pair(INVALID_HANDLE_VALUE, -IP_GENERAL_FAILURE));
-}
+                         ::testing::Values(IcmpSocketKind::Raw, IcmpSocketKind::Datagram,
+                                           IcmpSocketKind::None));
 
 }  // namespace
