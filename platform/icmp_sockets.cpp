@@ -115,6 +115,18 @@ ReadResult ReadRaw(int fd, std::span<std::uint8_t> incoming, const PendingEcho& 
     return ReadResult::Matched;
 }
 
+// A header for recvmsg() that takes the sender's address, one part of data and control data.
+msghdr MessageFor(sockaddr_in& from, iovec& part, std::span<std::uint8_t> control) {
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    return message;
+}
+
 // The ICMP error (or local error) in a datagram socket's error queue that belongs to `echo`;
 // the entries about other echoes are dropped on the way.
 std::optional<EchoOutcome> ReadErrorQueue(int fd, const PendingEcho& echo) {
@@ -123,13 +135,7 @@ std::optional<EchoOutcome> ReadErrorQueue(int fd, const PendingEcho& echo) {
         alignas(cmsghdr) std::uint8_t control[256];
         sockaddr_in target{};
         iovec part{quoted, sizeof quoted};
-        msghdr message{};
-        message.msg_name = &target;
-        message.msg_namelen = sizeof target;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = MessageFor(target, part, control);
         const ssize_t received = ::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (received < 0) {
             if (errno == EINTR) {
@@ -179,13 +185,7 @@ ReadResult ReadDatagram(int fd, std::span<std::uint8_t> incoming, const PendingE
     sockaddr_in source{};
     alignas(cmsghdr) std::uint8_t control[64];
     iovec part{incoming.data(), incoming.size()};
-    msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof source;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = MessageFor(source, part, control);
     const ssize_t received = ::recvmsg(fd, &message, MSG_DONTWAIT);
     if (received < 0) {
         if (errno == EINTR) {
