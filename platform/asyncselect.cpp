@@ -221,6 +221,21 @@ std::unordered_map<int, QPointer<Selection>>& OpenSocketTable() {
     return table;
 }
 
+// The table entry of one of our open sockets; null, with the Winsock error in `error`, when
+// Winsock has not started or the socket is not one of ours.
+QPointer<Selection>* FindOpenSocket(int socket, int& error) {
+    if (!Started()) {
+        error = WSANOTINITIALISED;
+        return nullptr;
+    }
+    const auto found = OpenSocketTable().find(socket);
+    if (found == OpenSocketTable().end()) {
+        error = WSAENOTSOCK;
+        return nullptr;
+    }
+    return &found->second;
+}
+
 void EndSelection(QPointer<Selection>& selection) {
     if (selection != nullptr) {
         selection->Stop();
@@ -232,37 +247,31 @@ void EndSelection(QPointer<Selection>& selection) {
 }  // namespace
 
 int closesocket(int socket) {
-    if (!Started()) {
-        return Fail(WSANOTINITIALISED);
-    }
-    auto& table = OpenSocketTable();
-    const auto found = table.find(socket);
-    if (found == table.end()) {
-        return Fail(WSAENOTSOCK);
+    int error = 0;
+    QPointer<Selection>* const entry = FindOpenSocket(socket, error);
+    if (entry == nullptr) {
+        return Fail(error);
     }
     // The notifiers stop before the number is given back, or a new file could inherit them.
-    EndSelection(found->second);
-    table.erase(found);
+    EndSelection(*entry);
+    OpenSocketTable().erase(socket);
     ::close(socket);
     return 0;
 }
 
 int WSAAsyncSelect(int socket, QObject* window, unsigned message, long events) {
-    if (!Started()) {
-        return Fail(WSANOTINITIALISED);
-    }
-    auto& table = OpenSocketTable();
-    const auto found = table.find(socket);
-    if (found == table.end()) {
-        return Fail(WSAENOTSOCK);
+    int error = 0;
+    QPointer<Selection>* const entry = FindOpenSocket(socket, error);
+    if (entry == nullptr) {
+        return Fail(error);
     }
     const int flags = ::fcntl(socket, F_GETFL);
     if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) {
         return Fail(platform::WinsockError(errno));
     }
-    EndSelection(found->second);
+    EndSelection(*entry);
     if (window != nullptr && events != 0) {
-        found->second = new Selection(socket, window, message, events);
+        *entry = new Selection(socket, window, message, events);
     }
     return 0;
 }
@@ -291,14 +300,12 @@ int socket(int family, int type, int protocol) {
 }
 
 int connect(int socket, const sockaddr* address, socklen_t length) {
-    if (!Started()) {
-        return Fail(WSANOTINITIALISED);
+    int error = 0;
+    QPointer<Selection>* const entry = FindOpenSocket(socket, error);
+    if (entry == nullptr) {
+        return Fail(error);
     }
-    const auto found = OpenSocketTable().find(socket);
-    if (found == OpenSocketTable().end()) {
-        return Fail(WSAENOTSOCK);
-    }
-    Selection* selection = found->second;
+    Selection* selection = *entry;
     // Linux takes the address 0.0.0.0 for this host and connects to it; Winsock refuses it.
     const auto* inet = reinterpret_cast<const sockaddr_in*>(address);
     if (address != nullptr && length >= static_cast<socklen_t>(sizeof(sockaddr_in)) &&
@@ -315,7 +322,7 @@ int connect(int socket, const sockaddr* address, socklen_t length) {
         }
         return 0;
     }
-    const int error = errno;
+    error = errno;
     if (selection == nullptr) {
         return Fail(WinsockConnectError(error));
     }
@@ -340,17 +347,15 @@ int connect(int socket, const sockaddr* address, socklen_t length) {
 }
 
 std::ptrdiff_t recv(int socket, void* buffer, std::size_t length, int flags) {
-    if (!Started()) {
-        return Fail(WSANOTINITIALISED);
-    }
-    const auto found = OpenSocketTable().find(socket);
-    if (found == OpenSocketTable().end()) {
-        return Fail(WSAENOTSOCK);
+    int error = 0;
+    QPointer<Selection>* const entry = FindOpenSocket(socket, error);
+    if (entry == nullptr) {
+        return Fail(error);
     }
     const ssize_t received = ::recv(socket, buffer, length, flags);
-    const int error = errno;
-    if (found->second != nullptr) {
-        found->second->AfterRecv(received, error);
+    error = errno;
+    if (*entry != nullptr) {
+        (*entry)->AfterRecv(received, error);
     }
     if (received < 0) {
         return Fail(WinsockError(error));
@@ -359,21 +364,19 @@ std::ptrdiff_t recv(int socket, void* buffer, std::size_t length, int flags) {
 }
 
 std::ptrdiff_t send(int socket, const void* buffer, std::size_t length, int flags) {
-    if (!Started()) {
-        return Fail(WSANOTINITIALISED);
-    }
-    const auto found = OpenSocketTable().find(socket);
-    if (found == OpenSocketTable().end()) {
-        return Fail(WSAENOTSOCK);
+    int error = 0;
+    QPointer<Selection>* const entry = FindOpenSocket(socket, error);
+    if (entry == nullptr) {
+        return Fail(error);
     }
     // MSG_NOSIGNAL: a peer that is gone gives an error, not SIGPIPE.
     const ssize_t sent = ::send(socket, buffer, length, flags | MSG_NOSIGNAL);
     if (sent >= 0) {
         return sent;
     }
-    const int error = errno;
-    if (error == EAGAIN && found->second != nullptr) {
-        found->second->AfterSendWouldBlock();
+    error = errno;
+    if (error == EAGAIN && (*entry) != nullptr) {
+        (*entry)->AfterSendWouldBlock();
     }
     if (error == EPIPE && !IsConnected(socket)) {
         return Fail(WSAENOTCONN);
