@@ -20,13 +20,23 @@ TEST(ReplaceAll, ReplacesEveryOccurrenceOfTheSourceOnlyLeftToRight) {
     EXPECT_EQ(ReplaceAll("abc", "", "X"), "abc");
 }
 
-TEST(ShownText, EveryLineEndIsOneBreakAcrossPieces) {
+// Line breaks within a paragraph are line separators; an LF closes the paragraph.
+constexpr QChar kLs = QChar(QChar::LineSeparator);
+
+TEST(ShownText, EveryLineEndIsOneBreakAcrossPiecesAndShortLinesShareAParagraph) {
     ShownText shown;
     QString box;
     for (const char* piece : {"a\r\nb\nc\rd\r\r\ne\r", "\r", "\nf\r", "g\n\n"}) {
         box += shown.Next(QString::fromLatin1(piece));
     }
-    EXPECT_EQ(box, QStringLiteral("a\nb\nc\nd\ne\nf\ng\n\n"));
+    EXPECT_EQ(box, QStringLiteral("a\u2028b\u2028c\u2028d\u2028e\u2028f\u2028g\u2028\u2028"));
+    // A paragraph ends after kParagraphLines lines, or once it holds kParagraphCharacters.
+    const QString lines = ShownText().Next(QString(QStringLiteral("ab\n")).repeated(40));
+    EXPECT_EQ(lines.indexOf(QLatin1Char('\n')), 3 * ShownText::kParagraphLines - 1);
+    EXPECT_EQ(lines.count(kLs) + lines.count(QLatin1Char('\n')), 40);
+    const QString half(ShownText::kParagraphCharacters / 2, QLatin1Char('x'));
+    EXPECT_EQ(ShownText().Next(half + "\n" + half + "\r\n" + half),
+              half + kLs + half + "\n" + half);
 }
 
 TEST(ShownText, LongLinesAreBrokenAndDirectionControlsShownAsMarks) {
@@ -36,7 +46,7 @@ TEST(ShownText, LongLinesAreBrokenAndDirectionControlsShownAsMarks) {
     QString box = shown.Next(x);
     box += shown.Next(QStringLiteral("y\u202ez\u2069"));
     box += shown.Next("\n" + x + "yy");
-    EXPECT_TRUE(box == x + "y\n\u25afz\u25af\n" + x + "y\ny") << box.size();
+    EXPECT_TRUE(box == x + "y\n\u25afz\u25af" + kLs + x + "y\ny") << box.size();
     EXPECT_EQ(ExactSelection(x + "yy", x + "y\ny", kLong - 1, kLong + 2), QStringLiteral("yy"));
 }
 

@@ -52,25 +52,36 @@ QString ReplyDecoder::Finish() {
     return holding ? QString(QChar::ReplacementCharacter) : QString();
 }
 
+QChar ShownText::Break() {
+    column_ = 0;
+    if (paragraphCharacters_ >= kParagraphCharacters || paragraphLines_ >= kParagraphLines) {
+        paragraphCharacters_ = 0;
+        paragraphLines_ = 1;
+        return QLatin1Char('\n');
+    }
+    ++paragraphCharacters_;
+    ++paragraphLines_;
+    return QChar(QChar::LineSeparator);
+}
+
 QString ShownText::Next(QStringView piece) {
     QString shown(piece.size() + piece.size() / kLongLine + 1, Qt::Uninitialized);
     QChar* out = shown.data();
     for (const QChar c : piece) {
         if (IsLineEnd(c)) {
             if (!afterCr_) {
-                *out++ = QLatin1Char('\n');
+                *out++ = Break();
             }
             afterCr_ = c == QLatin1Char('\r');
-            column_ = 0;
             continue;
         }
         afterCr_ = false;
         if (column_ == kLongLine) {
-            *out++ = QLatin1Char('\n');
-            column_ = 0;
+            *out++ = Break();
         }
         *out++ = IsDirectionControl(c) ? kDirectionMark : c;
         ++column_;
+        ++paragraphCharacters_;
     }
     shown.truncate(out - shown.constData());
     return shown;
@@ -80,6 +91,9 @@ void ShownText::Restart(QStringView shownSoFar) {
     afterCr_ = false;
     column_ =
         std::min(shownSoFar.size() - shownSoFar.lastIndexOf(QLatin1Char('\n')) - 1, kLongLine);
+    // The box gives line separators back as LFs: the paragraph is at least this long.
+    paragraphCharacters_ = column_;
+    paragraphLines_ = 1;
 }
 
 QString ExactSelection(QStringView exact, QStringView shown, qsizetype from, qsizetype to) {
@@ -93,7 +107,7 @@ QString ExactSelection(QStringView exact, QStringView shown, qsizetype from, qsi
         if (i == from) {
             start = at;
         }
-        if (shown[i] != QLatin1Char('\n')) {
+        if (shown[i] != QLatin1Char('\n') && shown[i] != QChar(QChar::LineSeparator)) {
             ++at;
         } else if (exact[at] == QLatin1Char('\n')) {
             ++at;

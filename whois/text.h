@@ -28,18 +28,28 @@ public:
 // which keeps the box's cost in proportion to the text. Characters that change the direction
 // of the text after them are shown as kDirectionMark, so that a server cannot turn the
 // program's own text around.
+//
+// The box pays for every paragraph it holds, so short lines share one: a break is a line
+// separator (U+2028), which the box shows and gives back as a line break, until the paragraph
+// holds kParagraphCharacters characters or kParagraphLines lines; then it is an LF.
 class ShownText {
 public:
     static constexpr qsizetype kLongLine = 4096;
     static constexpr QChar kDirectionMark = QChar(0x25AF);
+    static constexpr qsizetype kParagraphCharacters = 512;
+    static constexpr int kParagraphLines = 32;
 
     QString Next(QStringView piece);
     // Goes on behind text that the box shows as it is (after the user edited it).
     void Restart(QStringView shownSoFar);
 
 private:
+    QChar Break();
+
     bool afterCr_ = false;  // the last character was a CR, whose line end may go on
     qsizetype column_ = 0;  // characters shown since the last break
+    qsizetype paragraphCharacters_ = 0;  // shown since the last LF, breaks included
+    int paragraphLines_ = 1;
 };
 
 // The exact text that the shown range [from, to) stands for; a line break takes its whole

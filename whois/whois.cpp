@@ -1,11 +1,13 @@
 #include "whois/whois.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QByteArray>
 #include <QEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include "net/winsock.h"
@@ -31,7 +33,26 @@ constexpr qsizetype kCatchUpPiece = 32 * 1024;
 constexpr int kFrameMilliseconds = 16;
 
 qsizetype BoxCost(const QString& shown) {
-    return shown.size() * kBoxBytesPerCharacter + shown.count(QLatin1Char('\n')) * kBoxBytesPerLine;
+    const qsizetype lines = shown.count(QLatin1Char('\n')) + shown.count(QChar::LineSeparator);
+    return shown.size() * kBoxBytesPerCharacter + lines * kBoxBytesPerLine;
+}
+
+// The box counts a paragraph that it has not laid out yet as one line. The output's
+// paragraphs hold several lines each, so from `from` on each one not yet laid out is given
+// its number of lines, and the scroll bar measures the output in lines.
+void CountLines(QTextDocument* document, QTextBlock from) {
+    bool changed = false;
+    for (QTextBlock block = from; block.isValid(); block = block.next()) {
+        const int lines = int(block.text().count(QChar::LineSeparator)) + 1;
+        if (block.lineCount() < lines) {
+            block.setLineCount(lines);
+            changed = true;
+        }
+    }
+    if (changed) {
+        QAbstractTextDocumentLayout* layout = document->documentLayout();
+        emit layout->documentSizeChanged(layout->documentSize());
+    }
 }
 
 // What the window does with an event that the hook lets pass: Qt delivers it as usual.
@@ -160,14 +181,21 @@ void Client::ShowPending(qsizetype most) {
     if (const QTextCursor cursor = box->textCursor(); cursor.hasSelection() || !cursor.atEnd()) {
         box->moveCursor(QTextCursor::End);
     }
-    // The insertion point stays behind the inserted text, and the box shows the end. (No
-    // other cursor lives meanwhile: the document moves every cursor at each line it takes.)
+    // The insertion point stays behind the inserted text, and the box shows the end once a
+    // frame and when it has caught up. (No other cursor lives meanwhile: the document moves
+    // every cursor at each paragraph it takes.)
+    const QTextBlock last = box->document()->lastBlock();
     box->insertPlainText(pending_.mid(pendingAt_, size));
-    QScrollBar* bar = box->verticalScrollBar();
-    bar->setValue(bar->maximum());
-    writing_ = false;
+    CountLines(box->document(), last);
     pendingAt_ += size;
-    if (pendingAt_ == pending_.size()) {
+    const bool caughtUp = pendingAt_ == pending_.size();
+    if (caughtUp || !sinceScroll_.isValid() || sinceScroll_.hasExpired(kFrameMilliseconds)) {
+        QScrollBar* bar = box->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        sinceScroll_.start();
+    }
+    writing_ = false;
+    if (caughtUp) {
         pending_.clear();
         pendingAt_ = 0;
     } else {
@@ -192,6 +220,7 @@ void Client::SetOutputText(const QString& text) {
     boxCost_ = BoxCost(shown);
     writing_ = true;
     tab_.txtWinsock->setPlainText(shown);
+    CountLines(tab_.txtWinsock->document(), tab_.txtWinsock->document()->firstBlock());
     writing_ = false;
 }
 

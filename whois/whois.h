@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -88,6 +89,7 @@ private:
     QString pending_;  // shown text not yet in the box, from pendingAt_ on
     qsizetype pendingAt_ = 0;
     QTimer catchUp_;
+    QElapsedTimer sinceScroll_;  // since the box last showed the end
     qsizetype boxCost_ = 0;  // estimated bytes of memory the box needs
     ReplyDecoder decoder_;
     qsizetype replyBytes_ = 0;
