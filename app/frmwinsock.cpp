@@ -59,7 +59,10 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
                 box->setTabChangesFocus(true);
                 control = box;
             } else {
-                auto* box = new QLineEdit(QString::fromLatin1(row.text), page);
+                // Given its text once it has the window's font: a text given to the
+                // constructor is laid out in the default font first, for nothing.
+                auto* box = new QLineEdit(page);
+                box->setText(QString::fromLatin1(row.text));
                 if ((row.settings & layout::MaxLength3) != 0) {
                     box->setMaxLength(3);
                 } else if ((row.settings & layout::MaxLength1) != 0) {
