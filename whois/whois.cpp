@@ -29,7 +29,7 @@ constexpr std::int16_t kTrue = -1;
 // takes in one piece (a few milliseconds of work).
 constexpr qsizetype kBoxBytesPerCharacter = 4;
 constexpr qsizetype kBoxBytesPerLine = 150;
-constexpr qsizetype kCatchUpPiece = 32 * 1024;
+constexpr qsizetype kCatchUpPiece = 64 * 1024;
 constexpr int kFrameMilliseconds = 16;
 
 qsizetype BoxCost(const QString& shown) {
