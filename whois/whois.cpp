@@ -24,9 +24,9 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
-// The box's memory for each character and each line it shows (measured on Qt 6.4: 2 bytes a
-// character and 145 a line, and room for its text buffer to grow), and the most characters it
-// takes in one piece (a few milliseconds of work).
+// The box's memory for each character and each line it shows, rounded up from what Qt 6.4
+// takes once every line has been laid out (about 3 bytes a character and 96 a line), and the
+// most characters it takes in one piece (a few milliseconds of work).
 constexpr qsizetype kBoxBytesPerCharacter = 4;
 constexpr qsizetype kBoxBytesPerLine = 150;
 constexpr qsizetype kCatchUpPiece = 64 * 1024;
