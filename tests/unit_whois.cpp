@@ -57,6 +57,12 @@ TEST(ExactSelection, TakesTheWholeLineEndOfEachBreak) {
     EXPECT_EQ(ExactSelection(exact, shown, 2, 3), QStringLiteral("\r\r\n"));
     EXPECT_EQ(ExactSelection(exact, shown, 3, 6), QStringLiteral("cd\r"));
     EXPECT_EQ(ExactSelection(exact, shown, 5, 5), QString());
+    // A line or paragraph separator from the server ends a line of its own, after a CR too;
+    // the box gives every break back as an LF.
+    const QString separators = QStringLiteral("a\u2028b\r\u2029c");
+    EXPECT_EQ(ShownText().Next(separators), QStringLiteral("a\u2028b\u2028\u2028c"));
+    EXPECT_EQ(ExactSelection(separators, QStringLiteral("a\nb\n\nc"), 2, 6),
+              QStringLiteral("b\r\u2029c"));
 }
 
 TEST(ReplyDecoder, JoinsACharacterSplitBetweenReads) {

@@ -6,8 +6,15 @@ namespace whois {
 
 namespace {
 
+// A CR or LF, or a line or paragraph separator, which the box would break at anyway.
 bool IsLineEnd(QChar c) {
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::LineSeparator ||
+           c == QChar::ParagraphSeparator;
+}
+
+// A line end of one character in the exact text.
+bool IsSingleLineEnd(QChar c) {
+    return c == QLatin1Char('\n') || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
 // The embeddings, overrides and isolates, which reorder the text that follows them.
@@ -69,7 +76,8 @@ QString ShownText::Next(QStringView piece) {
     QChar* out = shown.data();
     for (const QChar c : piece) {
         if (IsLineEnd(c)) {
-            if (!afterCr_) {
+            // More CRs and an LF behind a CR go on with its line end.
+            if (!afterCr_ || (c != QLatin1Char('\r') && c != QLatin1Char('\n'))) {
                 *out++ = Break();
             }
             afterCr_ = c == QLatin1Char('\r');
@@ -109,7 +117,7 @@ QString ExactSelection(QStringView exact, QStringView shown, qsizetype from, qsi
         }
         if (shown[i] != QLatin1Char('\n') && shown[i] != QChar(QChar::LineSeparator)) {
             ++at;
-        } else if (exact[at] == QLatin1Char('\n')) {
+        } else if (IsSingleLineEnd(exact[at])) {
             ++at;
         } else if (exact[at] == QLatin1Char('\r')) {
             while (at < exact.size() && exact[at] == QLatin1Char('\r')) {

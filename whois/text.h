@@ -22,8 +22,8 @@ public:
     QString Finish();
 };
 
-// How the box shows the exact text, piece by piece. Every line end (an LF, or one or more CRs
-// with or without an LF behind them) is one line break, so unix2dos never changes what the box
+// How the box shows the exact text, piece by piece. Every line end (an LF, a line or paragraph
+// separator, or one or more CRs with or without an LF behind them) is one line break, so unix2dos never changes what the box
 // shows. A line longer than kLongLine characters is shown broken into lines of that length,
 // which keeps the box's cost in proportion to the text. Characters that change the direction
 // of the text after them are shown as kDirectionMark, so that a server cannot turn the
