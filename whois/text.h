@@ -23,11 +23,11 @@ public:
 };
 
 // How the box shows the exact text, piece by piece. Every line end (an LF, a line or paragraph
-// separator, or one or more CRs with or without an LF behind them) is one line break, so unix2dos never changes what the box
-// shows. A line longer than kLongLine characters is shown broken into lines of that length,
-// which keeps the box's cost in proportion to the text. Characters that change the direction
-// of the text after them are shown as kDirectionMark, so that a server cannot turn the
-// program's own text around.
+// separator, or one or more CRs with or without an LF behind them) is one line break, so
+// unix2dos never changes what the box shows. A line longer than kLongLine characters is shown
+// broken into lines of that length, which keeps the box's cost in proportion to the text.
+// Characters that change the direction of the text after them are shown as kDirectionMark, so
+// that a server cannot turn the program's own text around.
 //
 // The box pays for every paragraph it holds, so short lines share one: a break is a line
 // separator (U+2028), which the box shows and gives back as a line break, until the paragraph
@@ -46,8 +46,8 @@ public:
 private:
     QChar Break();
 
-    bool afterCr_ = false;  // the last character was a CR, whose line end may go on
-    qsizetype column_ = 0;  // characters shown since the last break
+    bool afterCr_ = false;               // the last character was a CR, whose line end may go on
+    qsizetype column_ = 0;               // characters shown since the last break
     qsizetype paragraphCharacters_ = 0;  // shown since the last LF, breaks included
     int paragraphLines_ = 1;
 };

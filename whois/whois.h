@@ -90,7 +90,7 @@ private:
     qsizetype pendingAt_ = 0;
     QTimer catchUp_;
     QElapsedTimer sinceScroll_;  // since the box last showed the end
-    qsizetype boxCost_ = 0;  // estimated bytes of memory the box needs
+    qsizetype boxCost_ = 0;      // estimated bytes of memory the box needs
     ReplyDecoder decoder_;
     qsizetype replyBytes_ = 0;
     qsizetype replyLimit_ = kReplyLimit;
