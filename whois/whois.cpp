@@ -25,11 +25,13 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
 // The box's memory for each character and each line it shows, rounded up from what Qt 6.4
-// takes once every line has been laid out (about 3 bytes a character and 96 a line), and the
-// most characters it takes in one piece (a few milliseconds of work).
+// takes once every line has been laid out (about 3 bytes a character and 96 a line).
 constexpr qsizetype kBoxBytesPerCharacter = 4;
 constexpr qsizetype kBoxBytesPerLine = 150;
-constexpr qsizetype kCatchUpPiece = 64 * 1024;
+// The most the box takes in one piece, a few milliseconds of work: its cost is mostly per
+// paragraph, and per piece it lays out the paragraphs at the end again.
+constexpr qsizetype kCatchUpPiece = 256 * 1024;
+constexpr qsizetype kCatchUpParagraphs = 1024;
 constexpr int kFrameMilliseconds = 16;
 
 qsizetype BoxCost(const QString& shown) {
@@ -152,7 +154,8 @@ Client::Client(const Tab& tab, QObject* window) : QObject(window), tab_(tab) {
         box->SetClient(this);
     }
     catchUp_.setSingleShot(true);
-    connect(&catchUp_, &QTimer::timeout, this, [this] { ShowPending(kCatchUpPiece); });
+    connect(&catchUp_, &QTimer::timeout, this,
+            [this] { ShowPending(kCatchUpPiece, kCatchUpParagraphs); });
 }
 
 void Client::TakeEditedText() {
@@ -171,9 +174,15 @@ void Client::AppendOutput(const QString& text) {
     }
 }
 
-void Client::ShowPending(qsizetype most) {
-    qsizetype size = std::min(pending_.size() - pendingAt_, most);
-    if (size < pending_.size() - pendingAt_ && pending_[pendingAt_ + size - 1].isHighSurrogate()) {
+void Client::ShowPending(qsizetype most, qsizetype mostParagraphs) {
+    const QStringView rest = QStringView(pending_).mid(pendingAt_);
+    qsizetype size = std::min(rest.size(), most);
+    for (qsizetype at = 0, paragraphs = 0; at < size; ++at) {
+        if (rest[at] == QLatin1Char('\n') && ++paragraphs == mostParagraphs) {
+            size = at + 1;
+        }
+    }
+    if (size < rest.size() && rest[size - 1].isHighSurrogate()) {
         --size;
     }
     writing_ = true;
@@ -206,7 +215,7 @@ void Client::ShowPending(qsizetype most) {
 void Client::CatchUp() {
     catchUp_.stop();
     if (pendingAt_ < pending_.size()) {
-        ShowPending(pending_.size());
+        ShowPending(pending_.size(), pending_.size());
     }
 }
 

@@ -81,7 +81,7 @@ protected:
 
 private:
     void TakeEditedText();
-    void ShowPending(qsizetype most);
+    void ShowPending(qsizetype most, qsizetype mostParagraphs);
 
     Tab tab_;
     QString text_;
