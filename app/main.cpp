@@ -1,13 +1,10 @@
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QStringList>
 
 #include "app/frmwinsock.h"
-#include "platform/icmp_sockets.h"
 
 namespace {
 
@@ -61,14 +58,6 @@ QStringList Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Installed with cap_net_raw, the program opens its raw ICMP socket now and gives up the
-    // capability before Qt loads anything; it never runs privileged beyond this line.
-    if (!platform::KeepRawSocketAndDropPrivilege()) {
-        std::fprintf(stderr, "norvane: cannot give up the privilege it was started with: %s\n",
-                     std::strerror(errno));
-        return 1;
-    }
-
     // --help and --version are answered before Qt looks for a display, so they work anywhere.
     QString error;
     switch (ReadCommandLine(Arguments(argc, argv), &error)) {

@@ -1,6 +1,6 @@
 # `make package`: a Debian package of what `cmake --install` lays out under /usr. Its
 # dependencies come from dpkg-shlibdeps (cmake/PackageDepends.cmake, run by cpack); once
-# installed, it gives the program cap_net_raw so that Ping works for every user.
+# installed, it gives the echo helper cap_net_raw so that Ping works for every user.
 if(NOT NORVANE_INSTALL)
     return()
 endif()

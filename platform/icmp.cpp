@@ -1,39 +1,25 @@
 #include "platform/icmp.h"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstddef>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <span>
-#include <vector>
 
-#include <unistd.h>
+#include "platform/icmp_echo.h"
+#include "platform/icmp_helper_client.h"
 
-// Each handle holds its own socket for one or more echoes; the sequence numbers are counted
-// for the whole process, so that a late reply never matches a later echo.
+// Each handle holds its own socket for one or more echoes, or, in a process that may open
+// no ICMP socket, sends them through the echo helper program.
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using platform::IcmpSocket;
 
 platform::EchoService* installedService = nullptr;
 
-std::atomic<std::uint16_t> nextSequence{1};
-
-// The identifier of this process's echoes on raw sockets (datagram sockets put their own).
-std::uint16_t RawIdentifier() {
-    static const std::uint16_t identifier = static_cast<std::uint16_t>(
-        static_cast<std::uint32_t>(::getpid()) ^
-        static_cast<std::uint32_t>(Clock::now().time_since_epoch().count() >> 10));
-    return identifier;
-}
-
-// Every handle opened and not yet closed. Handles are numbers that are never given out
-// twice, so a stale handle never reaches a socket opened later under the same number.
+// Every handle opened and not yet closed; a socket without descriptor stands for the helper.
+// Handles are numbers that are never given out twice, so a stale handle never reaches a
+// socket opened later under the same number.
 struct HandleTable {
     std::mutex lock;
     std::map<HANDLE, IcmpSocket> open;
@@ -47,7 +33,7 @@ HandleTable& Handles() {
 
 HANDLE OpenEchoHandle() {
     const IcmpSocket socket = platform::OpenIcmpSocket();
-    if (socket.fd < 0) {
+    if (socket.fd < 0 && !platform::EchoHelperAvailable()) {
         return INVALID_HANDLE_VALUE;
     }
     HandleTable& table = Handles();
@@ -72,16 +58,11 @@ bool CloseEchoHandle(HANDLE handle) {
     if (found == table.open.end()) {
         return false;
     }
-    platform::CloseIcmpSocket(found->second);
+    if (found->second.fd >= 0) {
+        platform::CloseIcmpSocket(found->second);
+    }
     table.open.erase(found);
     return true;
-}
-
-std::uint32_t Fail(std::span<std::uint8_t> reply, std::int32_t status) {
-    platform::EchoOutcome failure;
-    failure.status = status;
-    platform::WriteReplyBuffer(reply, failure, 0);
-    return 0;
 }
 
 std::uint32_t SendEchoOnSocket(HANDLE handle, std::uint32_t destination, const void* requestData,
@@ -93,68 +74,29 @@ std::uint32_t SendEchoOnSocket(HANDLE handle, std::uint32_t destination, const v
     }
     const std::span reply(static_cast<std::uint8_t*>(replyBuffer), replySize);
     if (requestData == nullptr && requestSize > 0) {
-        return Fail(reply, IP_BAD_REQ);
+        return platform::FailEcho(reply, IP_BAD_REQ);
     }
     constexpr std::size_t kIcmpHeaderSize = 8;
     if (replySize < kIcmpReplyFixedSize + requestSize + kIcmpHeaderSize) {
-        return Fail(reply, IP_BUF_TOO_SMALL);
+        return platform::FailEcho(reply, IP_BUF_TOO_SMALL);
     }
     const auto socket = FindEchoHandle(handle);
     if (!socket) {
-        return Fail(reply, IP_GENERAL_FAILURE);
+        return platform::FailEcho(reply, IP_GENERAL_FAILURE);
     }
-    // Linux would ping the local host for 0.0.0.0; broadcast and multicast echoes would be
-    // answered by many hosts or none. None of them is sent.
-    const auto firstByte = static_cast<std::uint8_t>(destination);
-    if (destination == 0 || destination == 0xFFFFFFFFu || (firstByte & 0xF0) == 0xE0) {
-        return Fail(reply, IP_BAD_DESTINATION);
+    if (platform::IsRefusedDestination(destination)) {
+        return platform::FailEcho(reply, IP_BAD_DESTINATION);
+    }
+    const std::span payload(static_cast<const std::uint8_t*>(requestData), requestSize);
+    const std::uint8_t ttl = options != nullptr ? options->Ttl : 0;
+    const std::uint8_t tos = options != nullptr ? options->Tos : 0;
+    if (socket->fd < 0) {
+        return platform::EchoThroughHelper({destination, timeoutMs, ttl, tos, payload}, reply);
     }
     if (options != nullptr) {
-        platform::SetRequestOptions(*socket, options->Ttl, options->Tos);
+        platform::SetRequestOptions(*socket, ttl, tos);
     }
-
-    platform::PendingEcho echo;
-    echo.destination = destination;
-    echo.identifier = RawIdentifier();
-    echo.sequence = nextSequence.fetch_add(1, std::memory_order_relaxed);
-    echo.payload = {static_cast<const std::uint8_t*>(requestData), requestSize};
-    const std::vector<std::uint8_t> request =
-        platform::EchoRequest(echo.identifier, echo.sequence, echo.payload);
-
-    const auto start = Clock::now();
-    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-    if (const int error = platform::SendRequest(*socket, destination, request); error != 0) {
-        return Fail(reply, platform::StatusForErrno(error));
-    }
-
-    // Room for the largest IP header, the echo and any ICMP error. Read first and wait only
-    // when nothing is there: on loopback the reply is usually in by the time sendto returns.
-    std::vector<std::uint8_t> incoming(std::max<std::size_t>(576, 60 + request.size()));
-    for (;;) {
-        platform::EchoOutcome outcome;
-        int error = 0;
-        switch (socket->type->read(socket->fd, incoming, echo, outcome, error)) {
-            case platform::ReadResult::Matched: {
-                const auto elapsed =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-                platform::WriteReplyBuffer(reply, outcome,
-                                           static_cast<std::int32_t>(elapsed.count()));
-                return outcome.status == IP_SUCCESS ? 1 : 0;
-            }
-            case platform::ReadResult::Failed:
-                return Fail(reply, platform::StatusForErrno(error));
-            case platform::ReadResult::Other:  // see whether more is waiting
-                if (Clock::now() >= deadline) {
-                    return Fail(reply, IP_REQ_TIMED_OUT);
-                }
-                break;
-            case platform::ReadResult::Empty:
-                if (!platform::WaitForSocket(*socket, deadline)) {
-                    return Fail(reply, IP_REQ_TIMED_OUT);
-                }
-                break;
-        }
-    }
+    return platform::EchoOnSocket(*socket, destination, payload, timeoutMs, reply);
 }
 
 }  // namespace
@@ -187,7 +129,10 @@ void SetEchoService(EchoService* service) {
 
 IcmpSocketKind IcmpSocketKindOf(HANDLE handle) {
     const auto socket = installedService == nullptr ? FindEchoHandle(handle) : std::nullopt;
-    return socket ? socket->type->kind : IcmpSocketKind::None;
+    if (!socket) {
+        return IcmpSocketKind::None;
+    }
+    return socket->fd >= 0 ? socket->type->kind : IcmpSocketKind::Helper;
 }
 
 }  // namespace platform

@@ -2,7 +2,9 @@
 // Stand-in for the ICMP echo service (IcmpCreateFile, IcmpSendEcho, IcmpCloseHandle) on
 // Linux ICMP sockets. A handle owns one socket: a datagram ICMP socket where
 // net.ipv4.ping_group_range admits the caller's group, otherwise a raw socket (root or
-// CAP_NET_RAW). Outcomes are reported with the echo service's IP_* status codes.
+// CAP_NET_RAW). A process that can have neither sends its echoes through norvane-echo, the
+// small privileged helper program (platform/icmp_helper_client.h). Outcomes are reported with
+// the echo service's IP_* status codes.
 //
 // The reply buffer has the layout of platform/icmp_reply.h: the 28-byte fixed part, then the
 // echoed data. The service writes the whole fixed part for every outcome it reports; on a
@@ -17,7 +19,7 @@
 using HANDLE = void*;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
-// Request options. Only Ttl and Tos are honoured (0 keeps the system's default).
+// Request options. Only Ttl and Tos are honoured (0 is the system's default).
 struct IP_OPTION_INFORMATION {
     std::uint8_t Ttl = 0;
     std::uint8_t Tos = 0;

@@ -2,14 +2,10 @@
 
 #include <time.h>  // before linux/errqueue.h, which needs struct timespec
 
-#include <fcntl.h>
-#include <linux/capability.h>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/auxv.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -60,38 +56,6 @@ int OpenDatagram() {
     return fd;
 }
 
-// The raw socket opened while the program still held its privilege; -1 when there is none.
-// Set once at start-up, before any other thread runs.
-int keptRaw = -1;
-
-int OpenFilteredRaw() {
-    const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd >= 0) {
-        // Only echo replies and the errors that can end an echo; this also keeps our own
-        // request away when it passes through the loopback interface.
-        const std::uint32_t wanted = 1u << 0 | 1u << 3 | 1u << 4 | 1u << 11 | 1u << 12;
-        const std::uint32_t filtered = ~wanted;
-        ::setsockopt(fd, kSolRaw, kIcmpFilter, &filtered, sizeof filtered);
-    }
-    return fd;
-}
-
-int OpenRaw() {
-    const int fd = OpenFilteredRaw();
-    if (fd >= 0 || keptRaw < 0) {
-        return fd;
-    }
-    // A copy shares the kept socket and its options: the last echo's time to live and type
-    // of service go back to the system's defaults.
-    const int copy = ::fcntl(keptRaw, F_DUPFD_CLOEXEC, 0);
-    if (copy >= 0) {
-        const int defaultTtl = -1;
-        const int defaultTos = 0;
-        ::setsockopt(copy, SOL_IP, IP_TTL, &defaultTtl, sizeof defaultTtl);
-        ::setsockopt(copy, SOL_IP, IP_TOS, &defaultTos, sizeof defaultTos);
-    }
-    return copy;
-}
 
 // Takes one packet from a raw socket, if one is waiting.
 ReadResult ReadRaw(int fd, std::span<std::uint8_t> incoming, const PendingEcho& echo,
@@ -218,7 +182,19 @@ ReadResult ReadDatagram(int fd, std::span<std::uint8_t> incoming, const PendingE
 }
 
 constexpr IcmpSocketType kDatagram{IcmpSocketKind::Datagram, OpenDatagram, ReadDatagram};
-constexpr IcmpSocketType kRaw{IcmpSocketKind::Raw, OpenRaw, ReadRaw};
+int OpenFilteredRaw() {
+    const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd >= 0) {
+        // Only echo replies and the errors that can end an echo; this also keeps our own
+        // request away when it passes through the loopback interface.
+        const std::uint32_t wanted = 1u << 0 | 1u << 3 | 1u << 4 | 1u << 11 | 1u << 12;
+        const std::uint32_t filtered = ~wanted;
+        ::setsockopt(fd, kSolRaw, kIcmpFilter, &filtered, sizeof filtered);
+    }
+    return fd;
+}
+
+constexpr IcmpSocketType kRaw{IcmpSocketKind::Raw, OpenFilteredRaw, ReadRaw};
 
 // Whether the last socket was raw: the next one tries that kind first, so that root on a
 // system whose ping_group_range admits nobody does not pay for a refused datagram socket on
@@ -226,6 +202,11 @@ constexpr IcmpSocketType kRaw{IcmpSocketKind::Raw, OpenRaw, ReadRaw};
 std::atomic<bool> preferRaw{false};
 
 }  // namespace
+
+IcmpSocket OpenRawIcmpSocket() {
+    const int fd = OpenFilteredRaw();
+    return fd >= 0 ? IcmpSocket{fd, &kRaw} : IcmpSocket{};
+}
 
 IcmpSocket OpenIcmpSocket() {
     const bool rawFirst = preferRaw.load(std::memory_order_relaxed);
@@ -240,40 +221,14 @@ IcmpSocket OpenIcmpSocket() {
     return {};
 }
 
-// A program given cap_net_raw needs it for one thing only, the raw ICMP socket, and the kernel
-// checks it only when the socket is opened. So the socket is opened first, as ping does, and
-// every capability is given up before any code the user can choose is loaded: the C library
-// ignores LD_PRELOAD in such a process, but Qt still takes plugins from QT_PLUGIN_PATH and its
-// kin. AT_SECURE tells that the kernel raised the process's privilege at exec.
-bool KeepRawSocketAndDropPrivilege() {
-    if (::getauxval(AT_SECURE) == 0) {
-        return true;
-    }
-    keptRaw = OpenFilteredRaw();
-    // Set-user-id or set-group-id: back to the caller's own ids. Leaving user 0 for another
-    // also clears the capabilities it carried.
-    const gid_t group = ::getgid();
-    const uid_t user = ::getuid();
-    if ((::getegid() != group && ::setresgid(group, group, group) != 0) ||
-        (::geteuid() != user && ::setresuid(user, user, user) != 0)) {
-        return false;
-    }
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
-    return ::syscall(SYS_capset, &header, none) == 0;
-}
-
 void CloseIcmpSocket(const IcmpSocket& socket) {
     ::close(socket.fd);
 }
 
 void SetRequestOptions(const IcmpSocket& socket, int ttl, int tos) {
-    if (ttl != 0) {
-        ::setsockopt(socket.fd, SOL_IP, IP_TTL, &ttl, sizeof ttl);
-    }
-    if (tos != 0) {
-        ::setsockopt(socket.fd, SOL_IP, IP_TOS, &tos, sizeof tos);
-    }
+    const int timeToLive = ttl != 0 ? ttl : -1;  // -1: the system's default
+    ::setsockopt(socket.fd, SOL_IP, IP_TTL, &timeToLive, sizeof timeToLive);
+    ::setsockopt(socket.fd, SOL_IP, IP_TOS, &tos, sizeof tos);
 }
 
 int SendRequest(const IcmpSocket& socket, std::uint32_t destination,

@@ -19,7 +19,8 @@
 
 namespace platform {
 
-enum class IcmpSocketKind { None, Datagram, Raw };
+// Helper: no socket of the process's own; echoes go through the echo helper program.
+enum class IcmpSocketKind { None, Datagram, Raw, Helper };
 
 enum class ReadResult {
     Matched,  // the reply or error for the echo is in the outcome
@@ -47,16 +48,11 @@ struct IcmpSocket {
 IcmpSocket OpenIcmpSocket();
 void CloseIcmpSocket(const IcmpSocket& socket);
 
-// For a program that runs with raised privilege (a file capability such as cap_net_raw, or
-// set-user-id): opens one raw ICMP socket and keeps it for the whole run, then gives up every
-// capability, and the borrowed user and group if any, so that nothing loaded afterwards runs
-// privileged. Qt loads plugins from folders the user names in the environment, so this must
-// come before Qt starts. Raw sockets that cannot be opened later are copies of the kept one.
-// Does nothing in an ordinary process; false, with errno set, when the privilege could not be
-// given up.
-bool KeepRawSocketAndDropPrivilege();
+// A raw ICMP socket that lets through only echo replies and the errors that can end an echo;
+// fd -1, with errno set, without CAP_NET_RAW.
+IcmpSocket OpenRawIcmpSocket();
 
-// Sets the time to live and type of service of the requests; 0 keeps the system's default.
+// Sets the time to live and type of service of the requests; 0 puts back the system's default.
 void SetRequestOptions(const IcmpSocket& socket, int ttl, int tos);
 
 // Sends `request` to `destination`; 0, or the errno of the failure.

@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "platform/icmp.h"
+#include "platform/icmp_helper_client.h"
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The echo helper program of this build, for a test process that may open no ICMP socket.
+inline const bool kEchoHelperOfThisBuild = (platform::SetEchoHelperPath(NORVANE_ECHO_HELPER), true);
 
 inline std::uint32_t Address(int b1, int b2, int b3, int b4) {
     return static_cast<std::uint32_t>(b1 | b2 << 8 | b3 << 16 | b4 << 24);

@@ -2,14 +2,20 @@
 // QT_PLUGIN_PATH=<folder holding generic/> and QT_QPA_GENERIC_PLUGINS=norvaneplayer[:ping]. It
 // presses OK on every message box, and once the main window has painted its first frame it
 // prints "first frame" and closes the window. With ":ping" it first prints the process's
-// CapEff and CapPrm lines, presses "Ping IP" with the address the window starts with, and
-// prints the report. The program itself is the installed one, unchanged, so its exit status
-// and standard error are its own; a plugin, unlike LD_PRELOAD, is loaded even into a program
-// with file capabilities.
+// CapEff and CapPrm lines and a line for each raw socket the process holds, presses "Ping IP"
+// with the address the window starts with, prints the report, and looks for raw sockets and
+// capabilities once more. The program itself is the installed one, unchanged, so its exit
+// status and standard error are its own; a plugin, unlike LD_PRELOAD, is loaded even into a
+// program with file capabilities: it is what any user can make the program load.
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include <sys/socket.h>
+
+#include <filesystem>
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -23,11 +29,20 @@
 
 namespace {
 
-void PrintCapabilities() {
+void PrintPrivilege() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("CapEff:", 0) == 0 || line.rfind("CapPrm:", 0) == 0) {
             std::puts(line.c_str());
+        }
+    }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        int type = 0;
+        socklen_t length = sizeof type;
+        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_RAW) {
+            std::printf("raw socket %d\n", fd);
         }
     }
 }
@@ -60,8 +75,9 @@ protected:
             QTimer::singleShot(0, this, [this, window] {
                 std::puts("first frame");
                 if (ping_ && window != nullptr) {
-                    PrintCapabilities();
+                    PrintPrivilege();
                     Ping(window);
+                    PrintPrivilege();
                 }
                 std::fflush(stdout);
                 if (window != nullptr) {

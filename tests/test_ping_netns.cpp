@@ -1,11 +1,20 @@
 // The echo service in a network namespace of the test's own, where the test answers for
-// 10.9.0.1 (a router), 10.9.0.2 (the destination) and 10.9.0.3 (another host).
+// 10.9.0.1 (a router), 10.9.0.2 (the destination) and 10.9.0.3 (another host); and the echo
+// helper program there.
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <future>
 
 #include <gtest/gtest.h>
@@ -37,6 +46,33 @@ const std::string& Problem() {
     return problem;
 }
 
+// Copies of this build's echo helper that nobody may run: with cap_net_raw, or without
+// any capability. Empty when the file system keeps no capabilities.
+struct HelperCopies {
+    std::string capable, plain;
+};
+const HelperCopies& Helpers() {
+    static const HelperCopies copies = [] {
+        char folder[] = "/tmp/norvane-echo-XXXXXX";
+        if (::mkdtemp(folder) == nullptr || ::chmod(folder, 0755) != 0) {
+            return HelperCopies{};
+        }
+        const HelperCopies made{std::string(folder) + "/capable", std::string(folder) + "/plain"};
+        for (const auto& copy : {made.capable, made.plain}) {
+            std::filesystem::copy_file(NORVANE_ECHO_HELPER, copy);
+        }
+        return Shell("setcap cap_net_raw+ep " + made.capable) ? made : HelperCopies{};
+    }();
+    return copies;
+}
+
+// The thread becomes nobody (the process stays root) unless it is to use a raw socket of its
+// own; nobody's echoes go through the helper where ping_group_range keeps it out.
+void BecomeUserUnlessRaw(IcmpSocketKind kind) {
+    EXPECT_TRUE(kind == IcmpSocketKind::Raw ||  // as a user, group root stays
+                ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0);
+}
+
 // The reply to an echo request (an IP packet without options) with its sequence changed.
 Bytes ReplyTo(const Bytes& request, int sequenceChange = 0) {
     return Echo(0, request[24] << 8 | request[25],
@@ -56,13 +92,19 @@ struct Case {
 };
 
 // Raw sockets are for root, whom ping_group_range does not admit; datagram sockets for a user
-// without CAP_NET_RAW whom it admits; None is that user when it admits nobody.
+// without CAP_NET_RAW whom it admits; the helper for that user when it admits nobody; None is
+// that user when the helper has no capability either.
 class EchoInNamespace : public ::testing::TestWithParam<IcmpSocketKind> {
 protected:
     void SetUp() override {
         if (!Problem().empty()) {
             GTEST_SKIP() << Problem();
         }
+        if (Helpers().capable.empty()) {
+            GTEST_SKIP() << "setcap does not work in /tmp";
+        }
+        platform::SetEchoHelperPath(GetParam() == IcmpSocketKind::Helper ? Helpers().capable
+                                                                          : Helpers().plain);
         ASSERT_TRUE(Shell(std::string("sysctl -w net.ipv4.ping_group_range=") +
                           (GetParam() == IcmpSocketKind::Datagram ? "'0 0'" : "'1 0'")));
         raw = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);  // sees every request
@@ -77,8 +119,7 @@ protected:
     // answer after two strays: a reply to an earlier echo, an error about an echo to 10.9.0.3.
     std::vector<SentEcho> Echoes(const Case& c) {
         auto echoes = std::async(std::launch::async, [=, this] {
-            EXPECT_TRUE(GetParam() == IcmpSocketKind::Raw ||  // as a user, group root stays
-                        ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0);
+            BecomeUserUnlessRaw(GetParam());
             const HANDLE handle = IcmpCreateFile();
             EXPECT_EQ(platform::IcmpSocketKindOf(handle), GetParam());
             EXPECT_EQ(handle == INVALID_HANDLE_VALUE, GetParam() == IcmpSocketKind::None);
@@ -147,8 +188,123 @@ TEST_P(EchoInNamespace, TakesTheReplyFromTheDestinationAndReportsWhyNoneCame) {
     EXPECT_TRUE(elapsed >= 195ms && elapsed < 2000ms) << "the time-out, waited for whole";
 }
 
+// Each thread has a handle of its own; the namespace's host answers them all.
+TEST_P(EchoInNamespace, EchoesFromSeveralThreadsAtOnceEachTakeTheirOwnReply) {
+    if (GetParam() == IcmpSocketKind::None) {
+        GTEST_SKIP() << "no echo service to share";
+    }
+    ASSERT_TRUE(Shell("sysctl -w net.ipv4.icmp_echo_ignore_all=0"));
+    std::vector<std::future<int>> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.push_back(std::async(std::launch::async, [] {
+            BecomeUserUnlessRaw(GetParam());
+            const HANDLE handle = IcmpCreateFile();
+            int replies = 0;
+            for (int echo = 0; echo < 100; ++echo) {
+                replies += static_cast<int>(SendEchoOn(handle, kRouter).replies);
+            }
+            IcmpCloseHandle(handle);
+            return replies;
+        }));
+    }
+    int replies = 0;
+    for (auto& thread : threads) {
+        replies += thread.get();
+    }
+    EXPECT_EQ(replies, 400);
+    ASSERT_TRUE(Shell("sysctl -w net.ipv4.icmp_echo_ignore_all=1"));
+}
+
 INSTANTIATE_TEST_SUITE_P(, EchoInNamespace,
                          ::testing::Values(IcmpSocketKind::Raw, IcmpSocketKind::Datagram,
-                                           IcmpSocketKind::None));
+                                           IcmpSocketKind::Helper, IcmpSocketKind::None));
+
+// The helper program, started as the echo service starts it but with a descriptor left open
+// by mistake, and sent what no echo service sends.
+TEST(EchoHelper, HoldsNothingItDidNotOpenAndAnswersAnythingButOneEchoWithAStatus) {
+    if (!Problem().empty()) {
+        GTEST_SKIP() << Problem();
+    }
+    int pair[2], leaked[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+    ASSERT_EQ(::pipe(leaked), 0);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
+    char name[] = "norvane-echo";
+    char* arguments[] = {name, nullptr};
+    char* environment[] = {nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, NORVANE_ECHO_HELPER, &actions, nullptr, arguments, environment),
+              0);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pair[1]);
+    const int fd = pair[0];
+    const timeval wait{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    Bytes answer(70'000);
+    ASSERT_EQ(::recv(fd, answer.data(), answer.size(), 0), 4) << "its greeting";
+    EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 4), Bytes(4, 0)) << "its raw socket is open";
+
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line, capabilities;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Cap")) {
+            capabilities += line.substr(0, line.find(':')) + " " + line.substr(line.find_last_of(" \t") + 1) + "\n";
+        }
+    }
+    EXPECT_EQ(capabilities.substr(0, capabilities.find("CapBnd")),
+              "CapInh 0000000000000000\nCapPrm 0000000000000000\nCapEff 0000000000000000\n");
+    const auto linkOf = [](const std::string& path) {
+        return std::filesystem::read_symlink(path).string();
+    };
+    std::vector<std::string> held;  // what each descriptor of the helper's is, by number
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        held.push_back(entry.path().filename().string() + " " + linkOf(entry.path()));
+    }
+    std::ranges::sort(held);
+    ASSERT_EQ(held.size(), 4u) << "standard input, output, error and the raw socket";
+    EXPECT_TRUE(held[3].starts_with("3 socket:"));
+    for (const int end : leaked) {
+        const std::string pipe = linkOf("/proc/self/fd/" + std::to_string(end));
+        EXPECT_TRUE(std::ranges::none_of(held, [&](auto& h) { return h.ends_with(pipe); }));
+    }
+
+    const auto request = [](std::uint32_t to, const Bytes& data, std::uint32_t timeoutMs = 200) {
+        return platform::EncodeHelperRequest({to, timeoutMs, 0, 0, data});
+    };
+    Bytes oversized = request(kRouter, Bytes(65535, 1));
+    oversized.push_back(1);
+    Bytes wrongSize = request(kRouter, Text("Echo This"));
+    wrongSize.pop_back();
+    const std::pair<Bytes, std::int32_t> cases[] = {
+        {Text("garbage"), IP_BAD_REQ},
+        {wrongSize, IP_BAD_REQ},
+        {oversized, IP_BAD_REQ},
+        {request(Address(0, 0, 0, 0), Text("x")), IP_BAD_DESTINATION},
+        {request(Address(255, 255, 255, 255), Text("x")), IP_BAD_DESTINATION},
+        {request(Address(224, 0, 0, 251), Text("x")), IP_BAD_DESTINATION},
+        {request(Address(10, 9, 0, 255), Text("x")), IP_GENERAL_FAILURE},  // a subnet's broadcast
+        {request(kRouter, Text("x"), 60'000), IP_REQ_TIMED_OUT},  // nobody answers here
+    };
+    for (const auto& [message, expected] : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(::send(fd, message.data(), message.size(), 0),
+                  static_cast<ssize_t>(message.size()));
+        ASSERT_EQ(::recv(fd, answer.data(), answer.size(), 0), 28);
+        EXPECT_EQ(platform::ReadFixedPart(answer.data()).Status, expected);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 6s) << "waits at most 5 s";
+    }
+
+    ::close(fd);  // the window's process has gone: the helper ends
+    int exit = -1;
+    for (int i = 0; i < 100 && ::waitpid(pid, &exit, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(exit, 0);
+    ::close(leaked[0]);
+    ::close(leaked[1]);
+}
 
 }  // namespace
