@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/icmp_echo.h"
@@ -87,7 +88,8 @@ int main() {
     socklen_t length = sizeof type;
     if (::getsockopt(STDIN_FILENO, SOL_SOCKET, SO_TYPE, &type, &length) != 0 ||
         type != SOCK_SEQPACKET) {
-        std::fputs("norvane-echo: sends echoes for Norvane only; it is not run by hand\n", stderr);
+        std::fprintf(stderr, "norvane-echo: standard input: %s; it sends echoes for Norvane only\n",
+                     std::strerror(type != 0 ? EPROTOTYPE : errno));
         return 2;
     }
     const std::uint8_t greeting[4] = {

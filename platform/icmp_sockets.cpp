@@ -56,7 +56,6 @@ int OpenDatagram() {
     return fd;
 }
 
-
 // Takes one packet from a raw socket, if one is waiting.
 ReadResult ReadRaw(int fd, std::span<std::uint8_t> incoming, const PendingEcho& echo,
                    EchoOutcome& outcome, int& error) {
