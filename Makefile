@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan bench package format clean
+.PHONY: all deps build run test test-unprivileged test-asan bench package format clean
 
 all: build
 
@@ -23,6 +23,10 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The suite again as an ordinary user whom net.ipv4.ping_group_range keeps out (run as root).
+test-unprivileged: build
+	./tools/test-unprivileged $(BUILD)
 
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNORVANE_SANITIZE=ON $(CMAKE_ARGS)

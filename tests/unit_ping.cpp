@@ -132,6 +132,7 @@ SentEcho EchoTo(std::uint32_t to, std::size_t size = 278, const Bytes& data = Te
 }
 
 TEST(IcmpSendEcho, TakesTheLoopbackReplyAndSendsNothingToNoSingleHostOrWithoutRoomToReport) {
+    SKIP_WITHOUT_ECHO_SERVICE();
     const Bytes large(1400, 0x5A);
     const SentEcho echo = EchoTo(Address(127, 9, 8, 7), 28 + 1400 + 9, large);
     EXPECT_EQ(std::tuple(echo.replies, echo.fixed().Address, echo.fixed().DataPointer, echo.data(),
@@ -148,9 +149,14 @@ TEST(IcmpSendEcho, TakesTheLoopbackReplyAndSendsNothingToNoSingleHostOrWithoutRo
 }
 
 TEST(IcmpCloseHandle, AHandleThatIsNotOpenTouchesNothing) {
+    SKIP_WITHOUT_ECHO_SERVICE();
     const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(probe);
     const HANDLE handle = IcmpCreateFile();
+    if (platform::IcmpSocketKindOf(handle) == platform::IcmpSocketKind::Helper) {
+        IcmpCloseHandle(handle);
+        GTEST_SKIP() << "echoes go through the echo helper: the handle holds no descriptor";
+    }
     ASSERT_TRUE(IcmpCloseHandle(handle));
     const int file = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(file, probe) << "the file takes the handle's descriptor number";
@@ -163,6 +169,7 @@ TEST(IcmpCloseHandle, AHandleThatIsNotOpenTouchesNothing) {
 }
 
 TEST(SendEcho, GivesTheTimeOrTheNegatedStatusAndKeepsWhatTheServiceDoesNotWrite) {
+    SKIP_WITHOUT_ECHO_SERVICE();
     Module1::EchoReply reply;
     EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), reply.RoundTripTime);
     const std::u16string echoed(u"Echo This\0", 10);
