@@ -1,5 +1,7 @@
 #include "whois/whois.h"
 
+#include <algorithm>
+
 #include <QAbstractTextDocumentLayout>
 #include <QByteArray>
 #include <QEvent>
@@ -160,7 +162,11 @@ Client::Client(const Tab& tab, QObject* window) : QObject(window), tab_(tab) {
 
 void Client::TakeEditedText() {
     text_ = tab_.txtWinsock->toPlainText();
+    // What is still to come counts as shown too: the box gives its breaks back as LFs.
+    const qsizetype shownSoFar = text_.size();
     text_ += QStringView(pending_).mid(pendingAt_);
+    std::replace(text_.begin() + shownSoFar, text_.end(), QChar(QChar::LineSeparator),
+                 QChar(QLatin1Char('\n')));
     shown_.Restart(text_);
 }
 
