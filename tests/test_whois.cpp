@@ -137,6 +137,18 @@ TEST_F(WhoisTab, FailuresShowTheirLineAndTheNextAttemptClosesTheFailedSocket) {
     Click();
     EXPECT_EQ(Output(), kLookingFor + " Connecting to: \r\n" + kPress);
     EXPECT_EQ(whois::WhoisSocket, -1);
+    // A server that is not found says so; a NUL would have cut the name short.
+    form->txtPort->setText(QStringLiteral("43"));
+    for (const QString& server : {QStringLiteral("no..such.host.invalid"),
+                                  QStringLiteral("127.0.0.1") + QChar(0) + "evil.test"}) {
+        form->txtServer->setText(server);
+        Click();
+        EXPECT_EQ(Output(), " Looking for: " + server + "\r\n Connecting to: \r\n" + kPress +
+                                "Error Occured: Host not found.\r\n");
+        EXPECT_EQ(whois::WhoisSocket, -1);
+        EXPECT_EQ(Caption(), QStringLiteral("Connect"));
+    }
+    form->txtServer->setText(QStringLiteral("127.0.0.1"));
     const Server closed(nullptr);  // refuses every connection
     form->txtPort->setText(closed.PortText());
     Click();
