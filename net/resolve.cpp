@@ -21,6 +21,7 @@
 
 #include "net/winsock.h"
 #include "platform/blockinghook.h"
+#include "platform/winsock.h"
 
 namespace Winsock {
 
@@ -41,21 +42,40 @@ constexpr std::size_t kHostNameLength = 256;
 constexpr std::size_t kFirstBufferSize = 2048;
 constexpr std::size_t kLargestBufferSize = 1 << 20;
 
+// The Windows Sockets code of a failed lookup, from the resolver's h_errno.
+int LookupError(int hostError) {
+    switch (hostError) {
+        case HOST_NOT_FOUND:
+            return WSAHOST_NOT_FOUND;
+        case TRY_AGAIN:
+            return WSATRY_AGAIN;
+        case NO_DATA:
+            return WSANO_DATA;
+        default:
+            return WSANO_RECOVERY;
+    }
+}
+
+// Runs the lookup; on failure, its code is left in WSAGetLastError().
 template <typename Lookup>
 bool LookUpHost(Lookup lookup, hostent& record, std::vector<char>& buffer) {
-    return platform::RunBlocking([&] {
+    int hostError = 0;
+    const bool found = platform::RunBlocking([&] {
         buffer.assign(kFirstBufferSize, '\0');
         for (;;) {
-            hostent* found = nullptr;
-            int hostError = 0;
-            const int result = lookup(&record, buffer.data(), buffer.size(), &found, &hostError);
-            if (result == ERANGE && buffer.size() < kLargestBufferSize) {
+            hostent* result = nullptr;
+            const int status = lookup(&record, buffer.data(), buffer.size(), &result, &hostError);
+            if (status == ERANGE && buffer.size() < kLargestBufferSize) {
                 buffer.assign(buffer.size() * 2, '\0');
                 continue;
             }
-            return result == 0 && found != nullptr;
+            return status == 0 && result != nullptr;
         }
     });
+    if (!found) {
+        WSASetLastError(LookupError(hostError));
+    }
+    return found;
 }
 
 // The official name from a record, cut at the length of the name buffer.
@@ -67,8 +87,14 @@ QString OfficialNameOf(const hostent& record) {
 }
 
 // Every address the name service lists for `host`, in its order; a dotted text is its own one
-// address and never reaches the name service. Empty on failure.
+// address and never reaches the name service. Empty on failure, with its code left in
+// WSAGetLastError().
 std::vector<std::int32_t> AddressesOf(const QString& host) {
+    // The platform would read only the text before a NUL.
+    if (host.contains(QChar(0))) {
+        WSASetLastError(WSAHOST_NOT_FOUND);
+        return {};
+    }
     const QByteArray name = host.toLocal8Bit();
     const in_addr_t dotted = inet_addr(name.constData());
     if (dotted != INADDR_NONE) {
@@ -82,7 +108,11 @@ std::vector<std::int32_t> AddressesOf(const QString& host) {
         },
         record, buffer);
     std::vector<std::int32_t> addresses;
-    if (!found || record.h_addr_list == nullptr || record.h_length <= 0) {
+    if (!found) {
+        return addresses;
+    }
+    if (record.h_addr_list == nullptr || record.h_length <= 0) {
+        WSASetLastError(WSANO_DATA);
         return addresses;
     }
     const std::size_t length =

@@ -23,6 +23,7 @@ void CloseOpened(std::int32_t socket) {
 
 std::int32_t OpenStreamConnection(QString host, std::int16_t port, QString& peer, QObject* window,
                                   std::int16_t asynchronous) {
+    WSASetLastError(0);  // a failure without a code leaves none behind
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));

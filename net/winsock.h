@@ -15,7 +15,10 @@ namespace Winsock {
 // The English sentence for a Windows Sockets error code; empty for a code without one.
 QString SocketErrorText(std::int32_t code);
 
-// Name resolution. Each reports failure by a fixed value and never throws.
+// Name resolution. Each reports failure by a fixed value and never throws; a lookup that
+// fails leaves the name service's code in WSAGetLastError() (WSAHOST_NOT_FOUND 11001,
+// WSATRY_AGAIN 11002, WSANO_RECOVERY 11003, WSANO_DATA 11004). A text with a NUL in it names
+// no host.
 QString AddressToText(std::int32_t address);      // "255.255.255.255" on failure
 QString AddressToHostName(std::int32_t address);  // "Unknown" on failure
 std::int32_t HostToAddress(QString host);         // -1 on failure
@@ -33,7 +36,9 @@ std::int32_t LocalHostAddress(QString localName);
 constexpr std::int32_t WM_SOCKET_NOTIFY = 1025;
 
 // TCP stream connection. `window` receives the socket's notifications (nullptr: none);
-// `asynchronous` is True (-1) for a connection that is made in the background.
+// `asynchronous` is True (-1) for a connection that is made in the background. After a
+// failure (-1), WSAGetLastError() tells why (the name service's code for a host that does not
+// resolve), or is 0 when there is no code to tell (port -1).
 std::int32_t OpenStreamConnection(QString host, std::int16_t port, QString& peer, QObject* window,
                                   std::int16_t asynchronous);
 std::int32_t ApplyLinger(std::int32_t socket, std::int16_t onOff, std::int16_t seconds);

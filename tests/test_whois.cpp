@@ -137,6 +137,18 @@ TEST_F(WhoisTab, FailuresShowTheirLineAndTheNextAttemptClosesTheFailedSocket) {
     Click();
     EXPECT_EQ(Output(), kLookingFor + " Connecting to: \r\n" + kPress);
     EXPECT_EQ(whois::WhoisSocket, -1);
+    // A server that is not found says so; a NUL would have cut the name short.
+    form->txtPort->setText(QStringLiteral("43"));
+    for (const QString& server : {QStringLiteral("no..such.host.invalid"),
+                                  QStringLiteral("127.0.0.1") + QChar(0) + "evil.test"}) {
+        form->txtServer->setText(server);
+        Click();
+        EXPECT_EQ(Output(), " Looking for: " + server + "\r\n Connecting to: \r\n" + kPress +
+                                "Error Occured: Host not found.\r\n");
+        EXPECT_EQ(whois::WhoisSocket, -1);
+        EXPECT_EQ(Caption(), QStringLiteral("Connect"));
+    }
+    form->txtServer->setText(QStringLiteral("127.0.0.1"));
     const Server closed(nullptr);  // refuses every connection
     form->txtPort->setText(closed.PortText());
     Click();
@@ -189,9 +201,53 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
     EXPECT_EQ(client.DecodeReply("\xe2\x82"), QString());
     EXPECT_TRUE(send(7, FD_CLOSE | 10054 << 16));
     EXPECT_EQ(whois::WhoisSocket, 0);
-    EXPECT_TRUE(Output().endsWith(QStringLiteral("half a line\u202e\ufffdConnection Closed ")));
+    EXPECT_TRUE(
+        Output().endsWith(QStringLiteral("half a line\u202e\u00e2\u201aConnection Closed ")));
     client.CatchUp();
-    EXPECT_TRUE(Shown().endsWith(QStringLiteral("half a line\u25af\ufffdConnection Closed ")));
+    EXPECT_TRUE(
+        Shown().endsWith(QStringLiteral("half a line\u25af\u00e2\u201aConnection Closed ")));
+}
+
+// The box breaks lines only where the shown text does, whatever the server sends, so that a
+// copy finds the exact text of what is selected; text typed while more waits to be shown
+// keeps that text's line ends.
+TEST_F(WhoisTab, EveryCharacterKeepsTheBoxsLinesAndACopyTakesWhatIsSelected) {
+    whois::Client& client = *form->WhoisClient;
+    QPlainTextEdit* box = form->txtWinsock;
+    client.SetOutputText(QStringLiteral("x"));
+    box->moveCursor(QTextCursor::End);
+    client.AppendOutput(QStringLiteral("a\r\nb\u2028c\r"));
+    QTest::keyClicks(box, QStringLiteral("!"));
+    EXPECT_EQ(Output(), QStringLiteral("x!a\nb\nc\n"));
+    client.CatchUp();
+    EXPECT_EQ(Shown(), Output());
+
+    QString every;
+    for (char16_t code = 1; code != 0; ++code) {
+        every += QChar::isSurrogate(code) ? QChar(u'x') : QChar(code);
+    }
+    const QString exact = every + "\r\nline 50\r\nend";
+    client.SetOutputText(QString());
+    client.AppendOutput(exact);
+    client.CatchUp();
+    const QString shown = whois::ShownText().Next(exact);
+    const QString inBox = Shown();
+    ASSERT_EQ(inBox.size(), shown.size());
+    for (qsizetype at = 0; at < shown.size(); ++at) {
+        const bool isBreak = shown[at] == QLatin1Char('\n') || shown[at] == QChar::LineSeparator;
+        EXPECT_EQ(inBox[at] == QLatin1Char('\n'), isBreak) << std::hex << int(shown[at].unicode());
+    }
+    const auto copy = [&](qsizetype from, qsizetype to) {
+        QTextCursor cursor(box->document());
+        cursor.setPosition(int(from));
+        cursor.setPosition(int(to), QTextCursor::KeepAnchor);
+        box->setTextCursor(cursor);
+        QTest::keySequence(box, QKeySequence::Copy);
+        return QApplication::clipboard()->text();
+    };
+    const qsizetype line = inBox.indexOf(QLatin1String("line 50"));
+    EXPECT_EQ(copy(line, line + 7), QStringLiteral("line 50"));
+    EXPECT_EQ(copy(0, inBox.size()), exact);
 }
 
 TEST_F(WhoisTab, LongLineCostsInProportionDisconnectActsAtOnceAndTheBoundCutsAnEndlessReply) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "net/winsock.h"
+#include "platform/winsock.h"
 #include "tests/qt_printers.h"
 
 namespace {
@@ -39,6 +40,19 @@ TEST(Resolution, DottedTextsAreReadAndWrittenWithoutTheNameService) {
     }
     // The broadcast address and a failed lookup cannot be told apart.
     EXPECT_EQ(Winsock::HostToAddress("255.255.255.255"), -1);
+}
+
+// A NUL would end the name for the platform; a malformed name the resolver turns down itself.
+TEST(Resolution, ANameWithANulOrAnEmptyLabelIsNotFound) {
+    for (const QString& name :
+         {QStringLiteral("127.0.0.1") + QChar(0) + "evil.test",
+          QStringLiteral("localhost") + QChar(0), QStringLiteral("no..such.host.invalid")}) {
+        WSASetLastError(0);
+        EXPECT_EQ(Winsock::HostToAddress(name), -1) << name.toStdString();
+        EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND) << name.toStdString();
+        EXPECT_EQ(Winsock::OfficialHostName(name), QString("Unknown"));
+        EXPECT_EQ(Winsock::LocalHostAddress(name), -1);
+    }
 }
 
 }  // namespace

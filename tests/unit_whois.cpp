@@ -39,15 +39,22 @@ TEST(ShownText, EveryLineEndIsOneBreakAcrossPiecesAndShortLinesShareAParagraph) 
               half + kLs + half + "\n" + half);
 }
 
-TEST(ShownText, LongLinesAreBrokenAndDirectionControlsShownAsMarks) {
+// (The window test checks every character against the box itself.)
+TEST(ShownText, LongLinesAreBrokenAndDirectionControlsAndFrameCharactersShownAsMarks) {
     constexpr qsizetype kLong = ShownText::kLongLine;
     const QString x(kLong - 1, QLatin1Char('x'));
     ShownText shown;
     QString box = shown.Next(x);
-    box += shown.Next(QStringLiteral("y\u202ez\u2069"));
+    box += shown.Next(QStringLiteral("y\u202ez\u2069\ufdd0\ufdd1"));
     box += shown.Next("\n" + x + "yy");
-    EXPECT_TRUE(box == x + "y\n\u25afz\u25af" + kLs + x + "y\ny") << box.size();
+    EXPECT_TRUE(box == x + "y\n\u25afz\u25af\u25af\u25af" + kLs + x + "y\ny") << box.size();
     EXPECT_EQ(ExactSelection(x + "yy", x + "y\ny", kLong - 1, kLong + 2), QStringLiteral("yy"));
+    // A surrogate pair is not split: the line breaks before it, also across pieces.
+    const QString smiley = QStringLiteral("\U0001F600");
+    ShownText pairs;
+    box = pairs.Next(x + smiley.front());
+    box += pairs.Next(smiley.back() + QStringLiteral("z"));
+    EXPECT_TRUE(box == x + "\n" + smiley + "z") << box.size();
 }
 
 TEST(ExactSelection, TakesTheWholeLineEndOfEachBreak) {
@@ -65,10 +72,25 @@ TEST(ExactSelection, TakesTheWholeLineEndOfEachBreak) {
               QStringLiteral("b\r\u2029c"));
 }
 
-TEST(ReplyDecoder, JoinsACharacterSplitBetweenReads) {
+TEST(ReplyDecoder, ReadsUtf8AcrossReadsAndEveryOtherByteAsWindows1252) {
     whois::ReplyDecoder decoder;
     EXPECT_EQ(decoder.Decode("caf\xc3"), QStringLiteral("caf"));
-    EXPECT_EQ(decoder.Decode("\xa9!"), QStringLiteral("\u00e9!"));
+    EXPECT_EQ(decoder.Decode("\xa9! \xf0\x9f"), QStringLiteral("\u00e9! "));
+    EXPECT_EQ(decoder.Decode("\x98\x80\xef\xbb\xbf\xef\xbf\xbe"),
+              QStringLiteral("\U0001F600\ufeff\ufffe"));
+    EXPECT_EQ(decoder.Finish(), QString());
+    // Latin-1 and Windows-1252 text; the five bytes Windows-1252 leaves out are C1 controls.
+    EXPECT_EQ(decoder.Decode("M\xfcller \x80\x81\x8d\x8f\x90\x9d\x9f\xa0\xff"),
+              QStringLiteral("M\u00fcller \u20ac\u0081\u008d\u008f\u0090\u009d\u0178\u00a0\u00ff"));
+    // Overlong forms, encoded surrogates, code points past U+10FFFF, a character cut short by
+    // a byte that begins one: byte by byte, and the next character is read whole.
+    EXPECT_EQ(decoder.Decode("\xc0\xaf\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80\xc3\xc3\xa9"),
+              QStringLiteral("\u00c0\u00af\u00e0\u20ac\u00af\u00ed\u00a0\u20ac\u00f4\u0090"
+                             "\u20ac\u20ac\u00c3\u00e9"));
+    // A character cut short by the next read, and one cut short by the close.
+    EXPECT_EQ(decoder.Decode("\xe2\x82"), QString());
+    EXPECT_EQ(decoder.Decode("A\xf0\x9f\x98"), QStringLiteral("\u00e2\u201aA"));
+    EXPECT_EQ(decoder.Finish(), QStringLiteral("\u00f0\u0178\u02dc"));
     EXPECT_EQ(decoder.Finish(), QString());
 }
 

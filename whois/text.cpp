@@ -1,6 +1,9 @@
 #include "whois/text.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 
 namespace whois {
 
@@ -17,10 +20,44 @@ bool IsSingleLineEnd(QChar c) {
     return c == QLatin1Char('\n') || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
-// The embeddings, overrides and isolates, which reorder the text that follows them.
-bool IsDirectionControl(QChar c) {
+// The embeddings, overrides and isolates, which reorder the text that follows them, and the
+// two characters at which the box begins and ends a frame of its own, a new paragraph each.
+bool IsShownAsMark(QChar c) {
     return (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
-           (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+           (c.unicode() >= 0x2066 && c.unicode() <= 0x2069) || c.unicode() == 0xFDD0 ||
+           c.unicode() == 0xFDD1;
+}
+
+// Windows-1252's characters for the bytes 0x80 to 0x9F; the five bytes it leaves undefined
+// are the C1 controls of the same value. Every other byte is its Latin-1 character.
+constexpr char16_t kWindows1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t Windows1252(uchar byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kWindows1252[byte - 0x80] : byte;
+}
+
+// The length of the UTF-8 character that begins at `at` (not ASCII): 0 when the bytes there
+// are none, -1 when they begin one that the bytes end too early for. Overlong forms, encoded
+// surrogates and code points above U+10FFFF are none.
+int Utf8Length(QByteArrayView bytes, qsizetype at) {
+    const auto lead = static_cast<uchar>(bytes[at]);
+    const int length = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    // The range of the second byte, which rules out the forms above.
+    uchar low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    uchar high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    for (int next = 1; next < length; ++next, low = 0x80, high = 0xBF) {
+        if (at + next == bytes.size()) {
+            return -1;
+        }
+        const auto byte = static_cast<uchar>(bytes[at + next]);
+        if (byte < low || byte > high) {
+            return 0;
+        }
+    }
+    return length;
 }
 
 }  // namespace
@@ -53,10 +90,71 @@ QString ReplaceAll(const QString& source, const QString& search, const QString& 
     return result;
 }
 
+QString ReplyDecoder::Decode(QByteArrayView bytes) {
+    QByteArray joined;
+    if (!held_.isEmpty()) {
+        joined = held_;
+        bytes = joined.append(bytes);
+        held_.clear();
+    }
+    QString text(bytes.size(), Qt::Uninitialized);  // no byte gives more than one QChar
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype at = 0; at < bytes.size();) {
+        // ASCII, which is most of a reply, eight bytes at a time.
+        if (bytes.size() - at >= 8) {
+            uchar eight[8];
+            std::memcpy(eight, bytes.data() + at, sizeof eight);
+            std::uint64_t word = 0;
+            std::memcpy(&word, eight, sizeof word);
+            if ((word & 0x8080808080808080) == 0) {
+                char16_t wide[8];
+                std::copy(eight, eight + 8, wide);
+                std::memcpy(out, wide, sizeof wide);
+                out += 8;
+                at += 8;
+                continue;
+            }
+        }
+        const auto byte = static_cast<uchar>(bytes[at]);
+        if (byte < 0x80) {
+            *out++ = byte;
+            ++at;
+            continue;
+        }
+        const int length = Utf8Length(bytes, at);
+        if (length < 0) {
+            held_ = bytes.sliced(at).toByteArray();
+            break;
+        }
+        if (length == 0) {
+            // The bytes after this one are read afresh: one of them may begin a character.
+            *out++ = Windows1252(byte);
+            ++at;
+            continue;
+        }
+        char32_t code = byte & (0x7F >> length);
+        for (int next = 1; next < length; ++next) {
+            code = code << 6 | (static_cast<uchar>(bytes[at + next]) & 0x3F);
+        }
+        if (QChar::requiresSurrogates(code)) {
+            *out++ = QChar::highSurrogate(code);
+            *out++ = QChar::lowSurrogate(code);
+        } else {
+            *out++ = static_cast<char16_t>(code);
+        }
+        at += length;
+    }
+    text.truncate(reinterpret_cast<QChar*>(out) - text.constData());
+    return text;
+}
+
 QString ReplyDecoder::Finish() {
-    const bool holding = state.remainingChars > 0;
-    resetState();
-    return holding ? QString(QChar::ReplacementCharacter) : QString();
+    QString text;
+    for (const char byte : std::as_const(held_)) {
+        text += QChar(Windows1252(static_cast<uchar>(byte)));
+    }
+    held_.clear();
+    return text;
 }
 
 QChar ShownText::Break() {
@@ -72,7 +170,8 @@ QChar ShownText::Break() {
 }
 
 QString ShownText::Next(QStringView piece) {
-    QString shown(piece.size() + piece.size() / kLongLine + 1, Qt::Uninitialized);
+    // A line breaks after kLongLine - 1 characters at the least (before a surrogate pair).
+    QString shown(piece.size() + piece.size() / (kLongLine - 1) + 1, Qt::Uninitialized);
     QChar* out = shown.data();
     for (const QChar c : piece) {
         if (IsLineEnd(c)) {
@@ -84,10 +183,11 @@ QString ShownText::Next(QStringView piece) {
             continue;
         }
         afterCr_ = false;
-        if (column_ == kLongLine) {
+        // A surrogate pair goes to the next line whole.
+        if (column_ == kLongLine || (column_ == kLongLine - 1 && c.isHighSurrogate())) {
             *out++ = Break();
         }
-        *out++ = IsDirectionControl(c) ? kDirectionMark : c;
+        *out++ = IsShownAsMark(c) ? kDirectionMark : c;
         ++column_;
         ++paragraphCharacters_;
     }

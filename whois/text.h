@@ -2,9 +2,9 @@
 // The whois output as text, without widgets: the reply decoder, how the output box shows the
 // exact text, and ReplaceAll.
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
 #include <QStringView>
 
 namespace whois {
@@ -13,13 +13,18 @@ namespace whois {
 // `replacement`. An empty search text finds nothing.
 QString ReplaceAll(const QString& source, const QString& search, const QString& replacement);
 
-// Decodes one connection's reply from the locale's encoding. A character that a read cuts in
-// two is held until its rest arrives; Finish gives what is still held as U+FFFD.
-class ReplyDecoder : private QStringDecoder {
+// Decodes one connection's reply. UTF-8 is read as UTF-8, also a character that a read cuts in
+// two, which is held until its rest arrives. A byte that cannot begin or go on with a UTF-8
+// character (text in Latin-1 or Windows-1252, an overlong form, an encoded surrogate) stands
+// for its Windows-1252 character; the five bytes that Windows-1252 leaves undefined stand for
+// the C1 controls of the same value. Finish gives the bytes still held in the same way.
+class ReplyDecoder {
 public:
-    ReplyDecoder() : QStringDecoder(QStringConverter::System) {}
-    QString Decode(QByteArrayView bytes) { return decode(bytes); }
+    QString Decode(QByteArrayView bytes);
     QString Finish();
+
+private:
+    QByteArray held_;  // the beginning of a UTF-8 character that the last read cut off
 };
 
 // How the box shows the exact text, piece by piece. Every line end (an LF, a line or paragraph
@@ -27,7 +32,8 @@ public:
 // unix2dos never changes what the box shows. A line longer than kLongLine characters is shown
 // broken into lines of that length, which keeps the box's cost in proportion to the text.
 // Characters that change the direction of the text after them are shown as kDirectionMark, so
-// that a server cannot turn the program's own text around.
+// that a server cannot turn the program's own text around; so are U+FDD0 and U+FDD1, at which
+// the box would start a paragraph of its own. A long line never breaks inside a surrogate pair.
 //
 // The box pays for every paragraph it holds, so short lines share one: a break is a line
 // separator (U+2028), which the box shows and gives back as a line break, until the paragraph

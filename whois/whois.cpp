@@ -1,5 +1,7 @@
 #include "whois/whois.h"
 
+#include <algorithm>
+
 #include <QAbstractTextDocumentLayout>
 #include <QByteArray>
 #include <QEvent>
@@ -98,6 +100,7 @@ void NewConnection(Client& client) {
     client.StartReply();
     QString peer;
     std::int32_t socket = Winsock::OpenStreamConnection(server, port, peer, client.parent(), kTrue);
+    const int error = socket == -1 ? WSAGetLastError() : 0;
     if (socket > 32767) {
         // The handle would not survive being stored in 16 bits.
         closesocket(socket);
@@ -106,6 +109,12 @@ void NewConnection(Client& client) {
     WhoisSocket = static_cast<std::int16_t>(socket);
     AppendOutput(client, QStringLiteral(" Connecting to: ") + peer + kCrLf);
     AppendOutput(client, QStringLiteral(" Press the Whois button to retrieve your data ") + kCrLf);
+    // No connection is under way: why not, as a failed connection says it (a server name that
+    // does not resolve gives the name service's code).
+    if (error != 0) {
+        AppendOutput(client,
+                     QStringLiteral("Error Occured: ") + Winsock::SocketErrorText(error) + kCrLf);
+    }
 }
 
 void SendQuery(Client& client) {
@@ -160,7 +169,11 @@ Client::Client(const Tab& tab, QObject* window) : QObject(window), tab_(tab) {
 
 void Client::TakeEditedText() {
     text_ = tab_.txtWinsock->toPlainText();
+    // What is still to come counts as shown too: the box gives its breaks back as LFs.
+    const qsizetype shownSoFar = text_.size();
     text_ += QStringView(pending_).mid(pendingAt_);
+    std::replace(text_.begin() + shownSoFar, text_.end(), QChar(QChar::LineSeparator),
+                 QChar(QLatin1Char('\n')));
     shown_.Restart(text_);
 }
 
