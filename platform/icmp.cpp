@@ -26,9 +26,11 @@ struct HandleTable {
     std::uintptr_t last = 0;
 };
 
+// Never destroyed: an echo abandoned on a worker thread may still use it while the program
+// exits.
 HandleTable& Handles() {
-    static HandleTable table;
-    return table;
+    static auto* table = new HandleTable;
+    return *table;
 }
 
 HANDLE OpenEchoHandle() {

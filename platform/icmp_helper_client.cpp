@@ -36,9 +36,11 @@ struct Helpers {
     std::vector<Helper> idle;
 };
 
+// Never destroyed: an echo abandoned on a worker thread may still use it while the program
+// exits.
 Helpers& State() {
-    static Helpers helpers;
-    return helpers;
+    static auto* helpers = new Helpers;
+    return *helpers;
 }
 
 std::string DefaultPath() {
