@@ -201,8 +201,9 @@ std::int32_t LocalHostAddress(QString localName) {
     if (listed.empty()) {
         return -1;
     }
-    if (!std::all_of(listed.begin(), listed.end(), IsLoopback)) {
-        return listed.front();
+    if (const auto outside = std::find_if_not(listed.begin(), listed.end(), IsLoopback);
+        outside != listed.end()) {
+        return *outside;
     }
     if (const in_addr_t routed = RouteSourceAddress(); routed != 0) {
         return static_cast<std::int32_t>(routed);

@@ -74,7 +74,8 @@ TEST_F(Lookup, RemoteHostAsksNothingMoreAfterAFailure) {
 }
 
 // The local name listed with loopback addresses only, as on Debian, while nva (10.7.1.2) and
-// nvb (10.7.2.2) come up; the route out through each in turn wins whichever is listed first.
+// nvb (10.7.2.2) come up: the route out through each in turn wins. Listed with a LAN address
+// after 127.0.1.1, that address wins.
 TEST_F(Lookup, LocalHostIPIsTheAddressTheNetworkSees) {
     const QByteArray loopback = "127.0.1.1 " + kNode + "\n127.0.0.42 " + kNode + "\n";
     const std::tuple<const char*, QByteArray, QString> steps[] = {
@@ -84,7 +85,7 @@ TEST_F(Lookup, LocalHostIPIsTheAddressTheNetworkSees) {
          loopback, "10.7.1.2"},
         {"ip link set nvb up && ip route add default via 10.7.2.1", loopback, "10.7.2.2"},
         {"ip route replace default via 10.7.1.1", loopback, "10.7.1.2"},
-        {"true", "127.0.1.1 " + kNode + "\n10.9.9.9 " + kNode + "\n", "127.0.1.1"},
+        {"true", "127.0.1.1 " + kNode + "\n10.9.9.9 " + kNode + "\n", "10.9.9.9"},
         {"true", "", "255.255.255.255"},
         {"ip route del default && ip link set nva down && ip link set nvb down", loopback,
          "127.0.1.1"}};
