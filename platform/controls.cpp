@@ -1,9 +1,36 @@
 #include "platform/controls.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "assets/mascot_picture.h"
+
+namespace {
+
+// Hands Return and Enter to `handle` as the Space key that a button knows, any other key as
+// it is.
+template <typename Handler>
+void EnterAsSpace(QKeyEvent* event, Handler handle) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        handle(event);
+        return;
+    }
+    QKeyEvent space(event->type(), Qt::Key_Space, event->modifiers(), QStringLiteral(" "),
+                    event->isAutoRepeat(), event->count());
+    handle(&space);
+    event->setAccepted(space.isAccepted());
+}
+
+}  // namespace
+
+void CommandButton::keyPressEvent(QKeyEvent* event) {
+    EnterAsSpace(event, [this](QKeyEvent* key) { QPushButton::keyPressEvent(key); });
+}
+
+void CommandButton::keyReleaseEvent(QKeyEvent* event) {
+    EnterAsSpace(event, [this](QKeyEvent* key) { QPushButton::keyReleaseEvent(key); });
+}
 
 void VbLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -127,6 +128,34 @@ TEST_F(ShownWindow, SettingsThatDifferFromTheDefaults) {
     QCoreApplication::processEvents();
     EXPECT_EQ(form.SSTab1->geometry(), QRect(4, 12, 401, 341));
     EXPECT_EQ(PlaceInTabControl(form, form.mooinfo), before);
+}
+
+// Return and the keypad's Enter press the focused command button of every tab as Space does:
+// down while the key is held, clicked once when it is let go.
+TEST_F(ShownWindow, ReturnAndEnterPressTheFocusedButton) {
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    for (const layout::Tab& page : layout::Tabs()) {
+        for (const layout::Control& row : page.controls) {
+            auto* button = form.findChild<QPushButton*>(QString::fromLatin1(row.name));
+            if (button == nullptr) {
+                continue;
+            }
+            form.SSTab1->setCurrentWidget(button->parentWidget());
+            button->setFocus();
+            button->disconnect();  // the keys are tested here, not the commands
+            QSignalSpy clicks(button, &QPushButton::clicked);
+            for (const auto& [key, modifier] :
+                 {std::pair{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}}) {
+                QTest::keyPress(form.windowHandle(), key, modifier);
+                EXPECT_TRUE(button->isDown() && clicks.isEmpty()) << row.name << " " << key;
+                QTest::keyRelease(form.windowHandle(), key, modifier);
+                EXPECT_FALSE(button->isDown());
+                EXPECT_EQ(clicks.count(), 1) << row.name << " " << key;
+                clicks.clear();
+            }
+        }
+    }
 }
 
 TEST(Window, TabKeyFollowsTheDesignOrder) {
