@@ -99,5 +99,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     form.show();
+    // A close ends a name-service wait at once, and the program then ends without waiting for
+    // the worker thread that still sits in the resolver: the worker owns its inputs and its
+    // result and touches nothing of the window, of Qt or of this program's static objects, so
+    // exit may run and end the process around it.
     return QApplication::exec();
 }

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "net/winsock.h"
@@ -41,21 +42,39 @@ constexpr std::size_t kHostNameLength = 256;
 constexpr std::size_t kFirstBufferSize = 2048;
 constexpr std::size_t kLargestBufferSize = 1 << 20;
 
+// The lookup runs on the blocking hook's worker, which may outlive a wait that is ended
+// early: `lookup` holds copies of its inputs, and the record and its buffer are the worker's
+// until they are handed over here (a moved buffer keeps its storage, which the record's
+// pointers point into).
 template <typename Lookup>
 bool LookUpHost(Lookup lookup, hostent& record, std::vector<char>& buffer) {
-    return platform::RunBlocking([&] {
-        buffer.assign(kFirstBufferSize, '\0');
+    struct Answer {
+        hostent record{};
+        std::vector<char> buffer;
+        bool found = false;
+    };
+    std::optional<Answer> answer = platform::RunBlocking([lookup] {
+        Answer answer;
+        answer.buffer.assign(kFirstBufferSize, '\0');
         for (;;) {
             hostent* found = nullptr;
             int hostError = 0;
-            const int result = lookup(&record, buffer.data(), buffer.size(), &found, &hostError);
-            if (result == ERANGE && buffer.size() < kLargestBufferSize) {
-                buffer.assign(buffer.size() * 2, '\0');
+            const int result = lookup(&answer.record, answer.buffer.data(), answer.buffer.size(),
+                                      &found, &hostError);
+            if (result == ERANGE && answer.buffer.size() < kLargestBufferSize) {
+                answer.buffer.assign(answer.buffer.size() * 2, '\0');
                 continue;
             }
-            return result == 0 && found != nullptr;
+            answer.found = result == 0 && found != nullptr;
+            return answer;
         }
     });
+    if (!answer || !answer->found) {
+        return false;
+    }
+    record = answer->record;
+    buffer = std::move(answer->buffer);
+    return true;
 }
 
 // The official name from a record, cut at the length of the name buffer.
@@ -77,7 +96,7 @@ std::vector<std::int32_t> AddressesOf(const QString& host) {
     hostent record{};
     std::vector<char> buffer;
     const bool found = LookUpHost(
-        [&name](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
+        [name](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
             return gethostbyname2_r(name.constData(), AF_INET, out, data, size, result, hostError);
         },
         record, buffer);
@@ -162,7 +181,7 @@ QString AddressToHostName(std::int32_t address) {
     hostent record{};
     std::vector<char> buffer;
     const bool found = LookUpHost(
-        [&bytes](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
+        [bytes](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
             return gethostbyaddr_r(&bytes, sizeof bytes, AF_INET, out, data, size, result,
                                    hostError);
         },
