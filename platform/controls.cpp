@@ -1,5 +1,6 @@
 #include "platform/controls.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,6 +21,30 @@ void EnterAsSpace(QKeyEvent* event, Handler handle) {
                     event->isAutoRepeat(), event->count());
     handle(&space);
     event->setAccepted(space.isAccepted());
+}
+
+// A picture box as screen readers see it: a button, since a click on it does something,
+// which their press action clicks.
+class AccessiblePictureBox : public QAccessibleWidget {
+public:
+    explicit AccessiblePictureBox(PictureBox* box) : QAccessibleWidget(box, QAccessible::Button) {}
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << pressAction();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            emit static_cast<PictureBox*>(widget())->clicked();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+};
+
+QAccessibleInterface* AccessibleControl(const QString& className, QObject* object) {
+    if (className == QLatin1String("PictureBox")) {
+        return new AccessiblePictureBox(static_cast<PictureBox*>(object));
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -47,6 +72,8 @@ QColor PictureBox::BackColor() {
 }
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
+    static const bool accessible = (QAccessible::installFactory(AccessibleControl), true);
+    Q_UNUSED(accessible);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setAutoFillBackground(false);

@@ -176,7 +176,8 @@ TEST(Window, TabKeyFollowsTheDesignOrder) {
     EXPECT_EQ(chain, expected);
 }
 
-// Every text box, picture box and button in the accessibility tree has a name.
+// Every text box, picture box and button in the accessibility tree has a name; the mascot's
+// pictures are buttons that can be pressed, and the hidden octet separator is left out.
 TEST(Window, ScreenReadersHearANameForEveryControl) {
     frmWinsock form;
     QStringList seen;
@@ -187,12 +188,21 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
             seen << object->objectName();
             EXPECT_FALSE(node->text(QAccessible::Name).isEmpty()) << object->objectName().toStdString();
         }
+        if (qobject_cast<PictureBox*>(object) != nullptr) {
+            EXPECT_EQ(node->role(), QAccessible::Button) << object->objectName().toStdString();
+        }
         for (int i = 0; i < node->childCount(); ++i) {
             walk(node->child(i));
         }
     };
     walk(QAccessible::queryAccessibleInterface(&form));
-    EXPECT_EQ(seen.size(), 16 + 3 + 7);
+    EXPECT_EQ(seen.size(), 15 + 3 + 7);
+    EXPECT_FALSE(seen.contains("dot"));
+    form.Picture3->disconnect();
+    QSignalSpy clicks(form.Picture3, &PictureBox::clicked);
+    QAccessible::queryAccessibleInterface(form.Picture3)->actionInterface()->doAction(
+        QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicks.count(), 1);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.one)->text(QAccessible::Name),
               "First octet");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.txtPort)->text(QAccessible::Name), "Port");
