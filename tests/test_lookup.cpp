@@ -164,6 +164,7 @@ TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
     const int answered = private_resolver::answered;
     soon(escape);
     EXPECT_EQ(Click(form->RemoteIP, "a.slow.test"), QString("255.255.255.255"));
+    EXPECT_EQ(WSAGetLastError(), WSAEINTR);
     soon(escape);
     EXPECT_EQ(Click(form->RemoteHost, "b.slow.test"), QString("Unknown"));
     soon(escape);
