@@ -72,7 +72,7 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
             }
             break;
         case Kind::Button: {
-            auto* button = new QPushButton(QString::fromLatin1(row.text), page);
+            auto* button = new CommandButton(QString::fromLatin1(row.text), page);
             button->setAutoDefault(false);
             control = button;
             break;

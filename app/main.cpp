@@ -21,6 +21,17 @@ const char kHelp[] =
 
 enum class Request { Run, Help, Version, Wrong };
 
+// Qt's own options, which QApplication takes out of the arguments when it starts. They are
+// known here too, so that the command line is judged before Qt asks for a display: without
+// one, Qt's platform start would abort the program first.
+constexpr const char* kQtOptionsWithValue[] = {
+    "platform",    "platformpluginpath", "platformtheme",
+    "plugin",      "qmljsdebugger",      "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",
+    "display",     "geometry",           "style",
+    "stylesheet"};
+constexpr const char* kQtSwitches[] = {"reverse", "widgetcount"};
+
 // Single-dash words are read as whole options, the way Qt reads its own (-platform, -style).
 Request ReadCommandLine(const QStringList& arguments, QString* error) {
     QCommandLineParser parser;
@@ -29,6 +40,13 @@ Request ReadCommandLine(const QStringList& arguments, QString* error) {
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(help);
     parser.addOption(version);
+    for (const char* name : kQtOptionsWithValue) {
+        parser.addOption(
+            QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    }
+    for (const char* name : kQtSwitches) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    }
     const bool understood = parser.parse(arguments);
     if (parser.isSet(help)) {
         return Request::Help;
@@ -58,7 +76,7 @@ QStringList Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --help and --version are answered before Qt looks for a display, so they work anywhere.
+    // The command line is answered before Qt looks for a display, so that it works anywhere.
     QString error;
     switch (ReadCommandLine(Arguments(argc, argv), &error)) {
         case Request::Help:
@@ -67,8 +85,10 @@ int main(int argc, char** argv) {
         case Request::Version:
             std::printf("Norvane %s\n", NORVANE_VERSION);
             return 0;
-        case Request::Run:
         case Request::Wrong:
+            std::fprintf(stderr, "norvane: %s Try 'norvane --help'.\n", qPrintable(error));
+            return 2;
+        case Request::Run:
             break;
     }
 
@@ -76,11 +96,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Norvane"));
     QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(NORVANE_APP_ID));
-    // Qt has taken its own options out of the arguments by now; whatever is left must be ours.
-    if (ReadCommandLine(QApplication::arguments(), &error) == Request::Wrong) {
-        std::fprintf(stderr, "norvane: %s Try 'norvane --help'.\n", qPrintable(error));
-        return 2;
-    }
 
     frmWinsock form;
     if (!form.Load()) {
@@ -88,5 +103,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     form.show();
+    // A close ends a name-service wait at once, and the program then ends without waiting for
+    // the worker thread that still sits in the resolver: the worker owns its inputs and its
+    // result and touches nothing of the window, of Qt or of this program's static objects, so
+    // exit may run and end the process around it.
     return QApplication::exec();
 }

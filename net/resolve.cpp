@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "net/winsock.h"
@@ -56,26 +57,44 @@ int LookupError(int hostError) {
     }
 }
 
-// Runs the lookup; on failure, its code is left in WSAGetLastError().
+// The lookup runs on the blocking hook's worker, which may outlive a wait that is ended
+// early: `lookup` holds copies of its inputs, and the record and its buffer are the worker's
+// until they are handed over here (a moved buffer keeps its storage, which the record's
+// pointers point into). On failure the lookup's code is left in WSAGetLastError(); a wait
+// that was ended leaves the code the blocking hook set.
 template <typename Lookup>
 bool LookUpHost(Lookup lookup, hostent& record, std::vector<char>& buffer) {
-    int hostError = 0;
-    const bool found = platform::RunBlocking([&] {
-        buffer.assign(kFirstBufferSize, '\0');
+    struct Answer {
+        hostent record{};
+        std::vector<char> buffer;
+        bool found = false;
+        int hostError = 0;
+    };
+    std::optional<Answer> answer = platform::RunBlocking([lookup] {
+        Answer answer;
+        answer.buffer.assign(kFirstBufferSize, '\0');
         for (;;) {
-            hostent* result = nullptr;
-            const int status = lookup(&record, buffer.data(), buffer.size(), &result, &hostError);
-            if (status == ERANGE && buffer.size() < kLargestBufferSize) {
-                buffer.assign(buffer.size() * 2, '\0');
+            hostent* found = nullptr;
+            const int result = lookup(&answer.record, answer.buffer.data(), answer.buffer.size(),
+                                      &found, &answer.hostError);
+            if (result == ERANGE && answer.buffer.size() < kLargestBufferSize) {
+                answer.buffer.assign(answer.buffer.size() * 2, '\0');
                 continue;
             }
-            return status == 0 && result != nullptr;
+            answer.found = result == 0 && found != nullptr;
+            return answer;
         }
     });
-    if (!found) {
-        WSASetLastError(LookupError(hostError));
+    if (!answer) {
+        return false;
     }
-    return found;
+    if (!answer->found) {
+        WSASetLastError(LookupError(answer->hostError));
+        return false;
+    }
+    record = answer->record;
+    buffer = std::move(answer->buffer);
+    return true;
 }
 
 // The official name from a record, cut at the length of the name buffer.
@@ -103,7 +122,7 @@ std::vector<std::int32_t> AddressesOf(const QString& host) {
     hostent record{};
     std::vector<char> buffer;
     const bool found = LookUpHost(
-        [&name](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
+        [name](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
             return gethostbyname2_r(name.constData(), AF_INET, out, data, size, result, hostError);
         },
         record, buffer);
@@ -192,7 +211,7 @@ QString AddressToHostName(std::int32_t address) {
     hostent record{};
     std::vector<char> buffer;
     const bool found = LookUpHost(
-        [&bytes](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
+        [bytes](hostent* out, char* data, std::size_t size, hostent** result, int* hostError) {
             return gethostbyaddr_r(&bytes, sizeof bytes, AF_INET, out, data, size, result,
                                    hostError);
         },
@@ -231,8 +250,9 @@ std::int32_t LocalHostAddress(QString localName) {
     if (listed.empty()) {
         return -1;
     }
-    if (!std::all_of(listed.begin(), listed.end(), IsLoopback)) {
-        return listed.front();
+    if (const auto outside = std::find_if_not(listed.begin(), listed.end(), IsLoopback);
+        outside != listed.end()) {
+        return *outside;
     }
     if (const in_addr_t routed = RouteSourceAddress(); routed != 0) {
         return static_cast<std::int32_t>(routed);

@@ -26,10 +26,11 @@ QString LocalHostName();                          // "Unknown" on failure
 QString OfficialHostName(QString host);           // "Unknown" on failure
 
 // The address by which other hosts know this computer, named `localName` (LocalHostName()):
-// the first address the name service lists for that name, unless every address it lists is
-// a loopback one (Linux hosts files often map their own name to 127.0.1.1). Then it is the
-// source address of the route to the outside, else the first IPv4 address of an interface
-// that is up and not loopback, else the first listed address after all. -1 on failure.
+// the first address the name service lists for that name that is not a loopback one (Linux
+// hosts files often map their own name to 127.0.1.1). When every listed address is loopback,
+// it is the source address of the route to the outside, else the first IPv4 address of an
+// interface that is up and not loopback, else the first listed address after all. -1 on
+// failure.
 std::int32_t LocalHostAddress(QString localName);
 
 // The private message with which socket events reach the window.

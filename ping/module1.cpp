@@ -135,20 +135,27 @@ std::optional<std::int16_t> OctetValue(const QString& text) {
 std::int32_t SendEcho(const QString& address, EchoReply& reply) {
     const std::int32_t destination = DottedToAddress(address);
     const HANDLE handle = IcmpCreateFile();
-    ReplyBuffer buffer = ToBuffer(reply);
-    // The echo waits up to its time-out; the window keeps painting meanwhile.
-    const std::uint32_t replies = platform::RunBlocking([&] {
-        return IcmpSendEcho(handle, static_cast<std::uint32_t>(destination), kEchoRequest,
-                            kEchoRequestSize, nullptr, buffer.data(), buffer.size(),
-                            kEchoTimeoutMs);
-    });
+    // The echo waits up to its time-out; the window keeps painting meanwhile. The worker owns
+    // the handle and a copy of the buffer, since a wait that is ended leaves it running.
+    const auto sent =
+        platform::RunBlocking([handle, destination, buffer = ToBuffer(reply)]() mutable {
+            const std::uint32_t replies = IcmpSendEcho(
+                handle, static_cast<std::uint32_t>(destination), kEchoRequest, kEchoRequestSize,
+                nullptr, buffer.data(), buffer.size(), kEchoTimeoutMs);
+            IcmpCloseHandle(handle);
+            return std::pair{replies, buffer};
+        });
+    ReplyBuffer buffer = sent ? sent->second : ToBuffer(reply);
+    if (!sent) {
+        platform::EchoOutcome ended;
+        ended.status = IP_GENERAL_FAILURE;
+        platform::WriteReplyBuffer(buffer, ended, 0);
+    }
     FromBuffer(buffer, reply);
     // Negated without overflow, whatever the status holds.
-    const std::int32_t result =
-        replies != 0 ? reply.RoundTripTime
-                     : static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(reply.Status));
-    IcmpCloseHandle(handle);
-    return result;
+    return sent && sent->first != 0
+               ? reply.RoundTripTime
+               : static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(reply.Status));
 }
 
 QString EchoStatusText(std::int32_t status) {

@@ -1,8 +1,10 @@
 #include "platform/blockinghook.h"
 
 #include <chrono>
-#include <future>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -11,8 +13,13 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QThread>
+#include <QWheelEvent>
+
+#include "platform/winsock.h"
 
 namespace platform {
 
@@ -49,6 +56,9 @@ bool IsUserInput(QEvent::Type type) {
 
 // Holds back user input while a blocking call waits and hands it on afterwards. One per
 // application; waits may nest (a timer's handler may wait too), the outermost one holds.
+// Escape ends the waits instead of being held. A close ends them too and is held: once the
+// command that waited has returned, the window closes, and the input held with the close is
+// dropped, since it was meant for a window the user is closing.
 class InputHold : public QObject {
 public:
     static InputHold& Instance() {
@@ -58,6 +68,9 @@ public:
         }
         return *instance;
     }
+
+    // True from a close made during a wait until the window has been closed.
+    bool ClosePending() const { return closePending_; }
 
     void Begin() {
         if (depth_++ > 0) {
@@ -88,11 +101,23 @@ protected:
         if (depth_ == 0 || !IsUserInput(event->type())) {
             return false;
         }
-        if (event->type() == QEvent::Close) {
-            // Refused for now, so the window stays; it is closed again afterwards.
-            event->ignore();
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            CancelBlockingCall();
+            return true;
         }
-        held_.push_back({receiver, std::unique_ptr<QEvent>(event->clone())});
+        if (event->type() == QEvent::Close) {
+            // Refused for now, so the window stays until the command has returned.
+            event->ignore();
+            closePending_ = true;
+            CancelBlockingCall();
+        }
+        Held held{receiver, std::unique_ptr<QEvent>(event->clone()), {}};
+        if (event->isSinglePointEvent()) {
+            const auto* pointer = static_cast<QSinglePointEvent*>(event);
+            held.place = {pointer->position(), pointer->scenePosition(), pointer->globalPosition()};
+        }
+        held_.push_back(std::move(held));
         return true;
     }
 
@@ -106,6 +131,11 @@ protected:
         }
         std::vector<Held> input = std::move(held_);
         held_.clear();
+        if (closePending_) {
+            closePending_ = false;
+            std::erase_if(input,
+                          [](const Held& held) { return held.event->type() != QEvent::Close; });
+        }
         for (Held& held : input) {
             if (held.receiver == nullptr) {
                 continue;
@@ -113,8 +143,13 @@ protected:
             if (held.event->type() == QEvent::Close) {
                 // A close event alone would not hide the window; close() does the whole of it.
                 QMetaObject::invokeMethod(held.receiver, "close");
+            } else if (const std::unique_ptr<QEvent> remade = RemadeInPlace(held)) {
+                QCoreApplication::sendEvent(held.receiver, remade.get());
             } else {
                 QCoreApplication::sendEvent(held.receiver, held.event.get());
+            }
+            if (closePending_) {
+                return true;  // a close during a wait that this input began
             }
         }
         return true;
@@ -123,10 +158,40 @@ protected:
 private:
     using QObject::QObject;
 
+    // Where a mouse or wheel event happened, taken when it came.
+    struct Place {
+        QPointF position, scenePosition, globalPosition;
+    };
     struct Held {
         QPointer<QObject> receiver;
         std::unique_ptr<QEvent> event;
+        std::optional<Place> place;
     };
+
+    // A mouse or wheel event made anew at the place where it happened. Qt's pointer events
+    // share their point with the device, which every later pointer event moves, so a copy
+    // kept until now tells where the pointer is now; a click would land wherever the pointer
+    // has gone since. Nothing for other events.
+    static std::unique_ptr<QEvent> RemadeInPlace(const Held& held) {
+        if (!held.place) {
+            return nullptr;
+        }
+        const Place& at = *held.place;
+        if (const auto* mouse = dynamic_cast<const QMouseEvent*>(held.event.get())) {
+            auto remade = std::make_unique<QMouseEvent>(
+                mouse->type(), at.position, at.scenePosition, at.globalPosition, mouse->button(),
+                mouse->buttons(), mouse->modifiers(), mouse->pointingDevice());
+            remade->setTimestamp(mouse->timestamp());
+            return remade;
+        }
+        if (const auto* wheel = dynamic_cast<const QWheelEvent*>(held.event.get())) {
+            return std::make_unique<QWheelEvent>(
+                at.position, at.globalPosition, wheel->pixelDelta(), wheel->angleDelta(),
+                wheel->buttons(), wheel->modifiers(), wheel->phase(), wheel->inverted(),
+                wheel->source(), wheel->pointingDevice());
+        }
+        return nullptr;
+    }
 
     static QEvent::Type ReplayEvent() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -134,6 +199,7 @@ private:
     }
 
     int depth_ = 0;
+    bool closePending_ = false;
     std::vector<Held> held_;
 };
 
@@ -146,40 +212,92 @@ public:
     Waiting& operator=(const Waiting&) = delete;
 };
 
+// Counts CancelBlockingCall calls; a wait ends when the count moves. User-interface thread
+// only.
+int cancels = 0;
+
+// What the waiter and the worker share. The worker holds it until its call has returned,
+// whether or not anyone still waits: a wait that was ended leaves the worker nothing of the
+// waiter's to write to, and the worker wakes a waiter only while one is registered.
+struct Job {
+    std::shared_ptr<BlockingCall> call;
+    std::exception_ptr failure;
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    QAbstractEventDispatcher* waiter = nullptr;
+
+    bool Done() {
+        const std::lock_guard guard(lock);
+        return done;
+    }
+};
+
 }  // namespace
 
-void RunBlockingWork(const std::function<void()>& work) {
+void CancelBlockingCall() {
+    ++cancels;
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+        dispatcher->wakeUp();
+    }
+}
+
+bool RunBlockingWork(const std::shared_ptr<BlockingCall>& call) {
     QCoreApplication* application = QCoreApplication::instance();
     if (application == nullptr || QCoreApplication::closingDown() ||
         QThread::currentThread() != application->thread()) {
-        work();
-        return;
+        call->Run();
+        return true;
     }
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    std::exception_ptr failure;
-    std::promise<void> finished;
-    std::future<void> done = finished.get_future();
-    std::thread worker([&] {
+    // The window is closing: nothing more is waited for.
+    if (InputHold::Instance().ClosePending()) {
+        WSASetLastError(WSAEINTR);
+        return false;
+    }
+    auto job = std::make_shared<Job>();
+    job->call = call;
+    job->waiter = QAbstractEventDispatcher::instance();
+    // Detached: a wait that is ended does not wait for the worker, nor does the program's
+    // exit. The worker touches nothing but the job it holds.
+    std::thread([job] {
         try {
-            work();
+            job->call->Run();
         } catch (...) {
-            failure = std::current_exception();
+            job->failure = std::current_exception();
         }
-        finished.set_value();
-        if (dispatcher != nullptr) {
-            dispatcher->wakeUp();
+        const std::lock_guard guard(job->lock);
+        job->done = true;
+        job->finished.notify_one();
+        if (job->waiter != nullptr) {
+            job->waiter->wakeUp();
         }
-    });
-    if (dispatcher != nullptr && done.wait_for(kGrace) != std::future_status::ready) {
-        const Waiting waiting;
-        while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-            dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    }).detach();
+
+    std::unique_lock guard(job->lock);
+    const auto done = [&job] { return job->done; };
+    if (job->waiter == nullptr) {
+        job->finished.wait(guard, done);
+    } else if (!job->finished.wait_for(guard, kGrace, done)) {
+        guard.unlock();
+        const int cancelsBefore = cancels;
+        {
+            const Waiting waiting;
+            while (!job->Done() && cancels == cancelsBefore) {
+                job->waiter->processEvents(QEventLoop::WaitForMoreEvents);
+            }
         }
+        guard.lock();
     }
-    worker.join();
-    if (failure) {
-        std::rethrow_exception(failure);
+    job->waiter = nullptr;
+    if (!job->done) {
+        WSASetLastError(WSAEINTR);
+        return false;
     }
+    guard.unlock();
+    if (job->failure) {
+        std::rethrow_exception(job->failure);
+    }
+    return true;
 }
 
 }  // namespace platform

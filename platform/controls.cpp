@@ -1,9 +1,61 @@
 #include "platform/controls.h"
 
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "assets/mascot_picture.h"
+
+namespace {
+
+// Hands Return and Enter to `handle` as the Space key that a button knows, any other key as
+// it is.
+template <typename Handler>
+void EnterAsSpace(QKeyEvent* event, Handler handle) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        handle(event);
+        return;
+    }
+    QKeyEvent space(event->type(), Qt::Key_Space, event->modifiers(), QStringLiteral(" "),
+                    event->isAutoRepeat(), event->count());
+    handle(&space);
+    event->setAccepted(space.isAccepted());
+}
+
+// A picture box as screen readers see it: a button, since a click on it does something,
+// which their press action clicks.
+class AccessiblePictureBox : public QAccessibleWidget {
+public:
+    explicit AccessiblePictureBox(PictureBox* box) : QAccessibleWidget(box, QAccessible::Button) {}
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << pressAction();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            emit static_cast<PictureBox*>(widget())->clicked();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+};
+
+QAccessibleInterface* AccessibleControl(const QString& className, QObject* object) {
+    if (className == QLatin1String("PictureBox")) {
+        return new AccessiblePictureBox(static_cast<PictureBox*>(object));
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void CommandButton::keyPressEvent(QKeyEvent* event) {
+    EnterAsSpace(event, [this](QKeyEvent* key) { QPushButton::keyPressEvent(key); });
+}
+
+void CommandButton::keyReleaseEvent(QKeyEvent* event) {
+    EnterAsSpace(event, [this](QKeyEvent* key) { QPushButton::keyReleaseEvent(key); });
+}
 
 void VbLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();
@@ -20,6 +72,8 @@ QColor PictureBox::BackColor() {
 }
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
+    static const bool accessible = (QAccessible::installFactory(AccessibleControl), true);
+    Q_UNUSED(accessible);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setAutoFillBackground(false);

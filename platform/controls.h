@@ -1,13 +1,26 @@
 #pragma once
-// The few control kinds the window needs beyond Qt's own: a label that can be clicked, a
-// picture box that keeps what is drawn into it, and a timer that follows the old
-// Interval/Enabled rules.
+// The few control kinds the window needs beyond Qt's own: a command button that Return
+// presses, a label that can be clicked, a picture box that keeps what is drawn into it, and a
+// timer that follows the old Interval/Enabled rules.
 
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QObject>
+#include <QPushButton>
 #include <QTimer>
+
+// A command button that Return and the keypad's Enter press as Space does: it shows pressed
+// while the key is held and is clicked once when the key is let go.
+class CommandButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+};
 
 class VbLabel : public QLabel {
     Q_OBJECT

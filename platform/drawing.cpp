@@ -1,5 +1,6 @@
 #include "platform/drawing.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 
@@ -9,9 +10,15 @@ bool contextFailure = false;
 }
 
 QImage LoadBitmapFile(const QString& path) {
+    // Opened here, so that a missing file is simply no picture: the reader would try to read
+    // the unopened file and warn about it on standard error.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QImage();
+    }
     // Read as a BMP and nothing else. Left to guess, Qt would first load every image format
     // plugin installed (and the libraries they need) to ask whether it knows the file.
-    QImageReader reader(path, "bmp");
+    QImageReader reader(&file, "bmp");
     reader.setAutoDetectImageFormat(false);
     return reader.read();
 }

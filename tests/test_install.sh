@@ -2,7 +2,7 @@
 # The installed program. `cmake --install` into a scratch DESTDIR lays out the program with its
 # private files and the desktop files; those pass their validators; and the program, started
 # through bin/norvane, answers its command line, opens its window with the mascot, and without
-# its sprite ends with a non-zero status and a line that names the file it tried. Run as root,
+# its sprite ends with a non-zero status and one line that names the file it tried. Run as root,
 # it also gives the echo helper cap_net_raw, as the package does, and checks that Ping works
 # for a user that may open no ICMP socket, while the window's process, with a plugin of the
 # user's loaded, holds neither a capability nor a raw socket.
@@ -69,22 +69,24 @@ run() {
     status=$?
 }
 
-# --help and --version need no display at all.
-run version env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version
+# The command line needs no display at all; Qt's own options pass.
+nodisplay="env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"
+run version $nodisplay "$program" --version
 [ $status -eq 0 ] && [ "$(cat "$scratch/version.out")" = "Norvane $version" ] &&
     [ ! -s "$scratch/version.err" ] || fail "--version: status $status, $(cat "$scratch/version.out")"
-run help env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help
+run help $nodisplay "$program" --help
 [ $status -eq 0 ] && grep -q "^Usage: norvane " "$scratch/help.out" && [ ! -s "$scratch/help.err" ] ||
     fail "--help: status $status"
 
-export QT_QPA_PLATFORM=offscreen
-run unknown "$program" --no-such-option
+run unknown $nodisplay "$program" -style fusion --no-such-option
 [ $status -eq 2 ] && [ ! -s "$scratch/unknown.out" ] && [ "$(wc -l <"$scratch/unknown.err")" -eq 1 ] &&
     grep -q "^norvane: .*'no-such-option'" "$scratch/unknown.err" ||
     fail "unknown option: status $status, $(cat "$scratch/unknown.err")"
 
 # The player presses OK on message boxes and closes the window after its first frame.
-run window env QT_QPA_GENERIC_PLUGINS=norvaneplayer "$program"
+run window $nodisplay QT_QPA_GENERIC_PLUGINS=norvaneplayer "$program" -platform offscreen \
+    -style=fusion
+export QT_QPA_PLATFORM=offscreen
 [ $status -eq 0 ] && [ "$(cat "$scratch/window.out")" = "first frame" ] &&
     ! grep -q "^norvane:" "$scratch/window.err" ||
     fail "the window did not open: status $status, $(cat "$scratch/window.out" "$scratch/window.err")"
@@ -125,8 +127,9 @@ fi
 rm "$usr/lib/norvane/cbm.dll"
 run nosprite env QT_QPA_GENERIC_PLUGINS=norvaneplayer "$program"
 [ $status -eq 1 ] && [ ! -s "$scratch/nosprite.out" ] &&
-    [ "$(grep "^norvane:" "$scratch/nosprite.err")" = \
-        "norvane: cannot load the mascot's sprite from $usr/lib/norvane/cbm.dll" ] ||
+    [ "$(head -n 1 "$scratch/nosprite.err")" = \
+        "norvane: cannot load the mascot's sprite from $usr/lib/norvane/cbm.dll" ] &&
+    [ "$(grep -c "^norvane:" "$scratch/nosprite.err")" -eq 1 ] ||
     fail "without the sprite: status $status, $(cat "$scratch/nosprite.err")"
 
 [ $failures -eq 0 ] || exit 1

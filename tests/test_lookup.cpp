@@ -1,10 +1,14 @@
 // The "Local Info" and "IP / DNS" tabs, clicked on the real window in a program with a network,
 // a hosts file and a name server of its own (test_lookup_private_resolver.h).
 
+#include <functional>
 #include <tuple>
 
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSysInfo>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 #include "tests/loopback.h"
@@ -74,7 +78,8 @@ TEST_F(Lookup, RemoteHostAsksNothingMoreAfterAFailure) {
 }
 
 // The local name listed with loopback addresses only, as on Debian, while nva (10.7.1.2) and
-// nvb (10.7.2.2) come up; the route out through each in turn wins whichever is listed first.
+// nvb (10.7.2.2) come up: the route out through each in turn wins. Listed with a LAN address
+// after 127.0.1.1, that address wins.
 TEST_F(Lookup, LocalHostIPIsTheAddressTheNetworkSees) {
     const QByteArray loopback = "127.0.1.1 " + kNode + "\n127.0.0.42 " + kNode + "\n";
     const std::tuple<const char*, QByteArray, QString> steps[] = {
@@ -84,7 +89,7 @@ TEST_F(Lookup, LocalHostIPIsTheAddressTheNetworkSees) {
          loopback, "10.7.1.2"},
         {"ip link set nvb up && ip route add default via 10.7.2.1", loopback, "10.7.2.2"},
         {"ip route replace default via 10.7.1.1", loopback, "10.7.1.2"},
-        {"true", "127.0.1.1 " + kNode + "\n10.9.9.9 " + kNode + "\n", "127.0.1.1"},
+        {"true", "127.0.1.1 " + kNode + "\n10.9.9.9 " + kNode + "\n", "10.9.9.9"},
         {"true", "", "255.255.255.255"},
         {"ip route del default && ip link set nva down && ip link set nvb down", loopback,
          "127.0.1.1"}};
@@ -107,10 +112,16 @@ struct PaintWatch : QObject {
 };
 
 // RemoteIP asks a name server that never answers. Meanwhile the window repaints under a busy
-// cursor, and a click and a close made meanwhile wait for RemoteIP's result.
+// cursor, and clicks made meanwhile wait for RemoteIP's result, then land where they were
+// made: on the "Local Info" tab, then on its button, though the pointer has moved on since.
 TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->SSTab1->setCurrentIndex(0);  // so that the page has its place
+    QCoreApplication::processEvents();
+    const QPoint tab = form->SSTab1->tabBar()->mapTo(form.get(), QPoint(20, 5));
+    const QPoint button = form->GetLocalInfo->mapTo(form.get(), QPoint(5, 5));
+    form->SSTab1->setCurrentIndex(1);
     form->RemoteHostIP->setText("waiting");
     PaintWatch watch;
     watch.box = form->RemoteHostIP;
@@ -120,20 +131,67 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
         const QCursor* cursor = QGuiApplication::overrideCursor();
         cursorWhileWaiting = cursor != nullptr ? cursor->shape() : -1;
         form->update();
-        QTest::mouseClick(form->GetLocalInfo, Qt::LeftButton);
-        form->close();
+        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, tab);
+        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, button);
+        QTest::mouseMove(form->windowHandle(), QPoint(2, 2));
     });
-    QString resultWhenClicked = "not clicked";
+    QStringList resultsWhenClicked;
     QObject::connect(form->GetLocalInfo, &QPushButton::clicked,
-                     [&] { resultWhenClicked = form->RemoteHostIP->text(); });
+                     [&] { resultsWhenClicked << form->RemoteHostIP->text(); });
 
     EXPECT_EQ(Click(form->RemoteIP, "quiet.silent.test"), QString("255.255.255.255"));
     EXPECT_GT(watch.paintsWhileWaiting, 0);
     EXPECT_EQ(cursorWhileWaiting, Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(form->isVisible() && resultWhenClicked == "not clicked") << "input waited";
-    EXPECT_TRUE(loopback::WaitUntil([&] { return !form->isVisible(); }));
-    EXPECT_EQ(resultWhenClicked, QString("255.255.255.255"));
+    EXPECT_TRUE(resultsWhenClicked.isEmpty() && form->SSTab1->currentIndex() == 1) << "waited";
+    EXPECT_TRUE(loopback::WaitUntil([&] { return !resultsWhenClicked.isEmpty(); }, 1000));
+    EXPECT_EQ(form->SSTab1->currentIndex(), 0);
+    EXPECT_EQ(resultsWhenClicked, QStringList{"255.255.255.255"});
+}
+
+// A name server that answers a second late. Escape ends each wait at once and the command
+// writes its failure value; the late answers change nothing. A close made during a wait closes
+// the window at once, without the click made before it, and the window goes while the
+// lookup's worker still waits for its answer.
+TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
+    WriteEtc("resolv.conf", "nameserver 127.0.0.1\noptions timeout:3 attempts:1\n");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const auto soon = [this](const std::function<void()>& act) {
+        QTimer::singleShot(100, form.get(), act);
+    };
+    const auto escape = [this] { QTest::keyClick(form->windowHandle(), Qt::Key_Escape); };
+    const int answered = private_resolver::answered;
+    soon(escape);
+    EXPECT_EQ(Click(form->RemoteIP, "a.slow.test"), QString("255.255.255.255"));
+    EXPECT_EQ(WSAGetLastError(), WSAEINTR);
+    soon(escape);
+    EXPECT_EQ(Click(form->RemoteHost, "b.slow.test"), QString("Unknown"));
+    soon(escape);
+    form->hostname->setText("c.slow.test");
+    QTest::mouseClick(form->pingname, Qt::LeftButton);
+    EXPECT_TRUE(form->results->toPlainText().startsWith("255.255.255.255"))
+        << form->results->toPlainText().toStdString();
+    EXPECT_EQ(private_resolver::answered, answered) << "ended before the answers came";
+    ASSERT_TRUE(loopback::WaitUntil([&] { return private_resolver::answered == answered + 3; }));
+    loopback::Spin(100);
+    EXPECT_EQ(form->RemoteHostIP->text() + form->RemoteHostName->text(),
+              QString("b.slow.testUnknown"));
+    EXPECT_TRUE(form->results->toPlainText().startsWith("255.255.255.255"));
+
+    bool clicked = false;
+    QObject::connect(form->GetLocalInfo, &QPushButton::clicked, [&] { clicked = true; });
+    soon([this] {
+        QTest::mouseClick(form->GetLocalInfo, Qt::LeftButton);
+        form->close();
+    });
+    EXPECT_EQ(Click(form->RemoteIP, "d.slow.test"), QString("255.255.255.255"));
+    EXPECT_TRUE(loopback::WaitUntil([&] { return !form->isVisible(); }, 500));
+    EXPECT_EQ(private_resolver::answered, answered + 3) << "closed before the answer came";
+    EXPECT_FALSE(clicked);
+    form.reset();
+    EXPECT_TRUE(loopback::WaitUntil([&] { return private_resolver::answered == answered + 4; }));
+    loopback::Spin(100);  // the worker takes its answer and ends
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -22,8 +23,9 @@ namespace private_resolver {
 inline const QByteArray kResolvConf = "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n";
 inline std::atomic<int> answered{0};  // queries ServeNames has answered with an address
 
-// The name server: an address query for a name under lan.test gets 127.0.0.60, a query under
-// silent.test no answer at all, every other query "no such name".
+// The name server: an address query for a name under lan.test gets 127.0.0.60, one under
+// slow.test the same a second late, a query under silent.test no answer at all, every other
+// query "no such name".
 inline void ServeNames(int server) {
     for (char query[512];;) {
         sockaddr_in peer{};
@@ -34,15 +36,26 @@ inline void ServeNames(int server) {
         if (question.find("\6silent\4test") != std::string::npos) {
             continue;
         }
-        const bool known = question.find("\3lan\4test\0\0\1", 0, 12) != std::string::npos;
+        const bool slow = question.find("\4slow\4test\0\0\1", 0, 13) != std::string::npos;
+        const bool known = slow || question.find("\3lan\4test\0\0\1", 0, 12) != std::string::npos;
         std::string reply(query, 12 + question.size());
         reply.replace(2, 10, known ? "\x81\x80\0\1\0\1\0\0\0\0" : "\x81\x83\0\1\0\0\0\0\0\0", 10);
         if (known) {
             reply.append("\xc0\x0c\0\1\0\1\0\0\0\x3c\0\4\x7f\0\0\x3c", 16);
-            ++answered;
         }
-        sendto(server, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer),
-               peerLength);
+        const auto answer = [=] {
+            answered += known;
+            sendto(server, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&peer),
+                   peerLength);
+        };
+        if (slow) {
+            std::thread([answer] {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                answer();
+            }).detach();
+        } else {
+            answer();
+        }
     }
 }
 

@@ -1,10 +1,16 @@
 // The "Ping" tab driven by clicks: echoes go to 127.0.0.0/8 or to the silent echo service.
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 
 #include "echo_helpers.h"
+#include "loopback.h"
 #include "net/winsock.h"
 #include "qt_printers.h"
 #include "window_fixture.h"
@@ -56,6 +62,32 @@ TEST_F(PingTab, OctetsAreShownAsReadAndSentAsBytes) {
     EXPECT_EQ(Click(form->pingit),
               QStringList{"Not a number in box three: \"1e2\" (no echo sent)"});
     EXPECT_TRUE(service.requests.empty() && form->three->text() == "1e2") << "no echo, box kept";
+}
+
+// Escape ends the wait for an echo at once: the report tells a general failure, and what the
+// echo brings back late is dropped.
+TEST_F(PingTab, EscapeEndsTheWaitForAnEcho) {
+    struct SlowEchoService : SilentEchoService {
+        std::uint32_t SendEcho(HANDLE, std::uint32_t, const void*, std::uint16_t,
+                               const IP_OPTION_INFORMATION*, void* reply, std::uint32_t size,
+                               std::uint32_t) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::memset(reply, 0, size);  // a reply, in no time
+            return 1;
+        }
+        bool CloseHandle(HANDLE) override { return closed = true; }
+        std::atomic<bool> closed{false};
+    } service;
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QTimer::singleShot(100, form.get(),
+                       [this] { QTest::keyClick(form->windowHandle(), Qt::Key_Escape); });
+    const QStringList report = Click(form->pingit);
+    EXPECT_FALSE(service.closed);
+    EXPECT_EQ(report.mid(0, 2), QStringList({"127.0.0.1", "11050   [ ip general failure ]"}));
+    ASSERT_TRUE(loopback::WaitUntil([&] { return service.closed.load(); }));
+    loopback::Spin(20);
+    EXPECT_EQ(form->results->toPlainText().split(u'\n'), report);
 }
 
 }  // namespace

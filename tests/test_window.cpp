@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -129,6 +130,34 @@ TEST_F(ShownWindow, SettingsThatDifferFromTheDefaults) {
     EXPECT_EQ(PlaceInTabControl(form, form.mooinfo), before);
 }
 
+// Return and the keypad's Enter press the focused command button of every tab as Space does:
+// down while the key is held, clicked once when it is let go.
+TEST_F(ShownWindow, ReturnAndEnterPressTheFocusedButton) {
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    for (const layout::Tab& page : layout::Tabs()) {
+        for (const layout::Control& row : page.controls) {
+            auto* button = form.findChild<QPushButton*>(QString::fromLatin1(row.name));
+            if (button == nullptr) {
+                continue;
+            }
+            form.SSTab1->setCurrentWidget(button->parentWidget());
+            button->setFocus();
+            button->disconnect();  // the keys are tested here, not the commands
+            QSignalSpy clicks(button, &QPushButton::clicked);
+            for (const auto& [key, modifier] :
+                 {std::pair{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}}) {
+                QTest::keyPress(form.windowHandle(), key, modifier);
+                EXPECT_TRUE(button->isDown() && clicks.isEmpty()) << row.name << " " << key;
+                QTest::keyRelease(form.windowHandle(), key, modifier);
+                EXPECT_FALSE(button->isDown());
+                EXPECT_EQ(clicks.count(), 1) << row.name << " " << key;
+                clicks.clear();
+            }
+        }
+    }
+}
+
 TEST(Window, TabKeyFollowsTheDesignOrder) {
     frmWinsock form;
     const QStringList expected = {
@@ -147,7 +176,8 @@ TEST(Window, TabKeyFollowsTheDesignOrder) {
     EXPECT_EQ(chain, expected);
 }
 
-// Every text box, picture box and button in the accessibility tree has a name.
+// Every text box, picture box and button in the accessibility tree has a name; the mascot's
+// pictures are buttons that can be pressed, and the hidden octet separator is left out.
 TEST(Window, ScreenReadersHearANameForEveryControl) {
     frmWinsock form;
     QStringList seen;
@@ -158,12 +188,21 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
             seen << object->objectName();
             EXPECT_FALSE(node->text(QAccessible::Name).isEmpty()) << object->objectName().toStdString();
         }
+        if (qobject_cast<PictureBox*>(object) != nullptr) {
+            EXPECT_EQ(node->role(), QAccessible::Button) << object->objectName().toStdString();
+        }
         for (int i = 0; i < node->childCount(); ++i) {
             walk(node->child(i));
         }
     };
     walk(QAccessible::queryAccessibleInterface(&form));
-    EXPECT_EQ(seen.size(), 16 + 3 + 7);
+    EXPECT_EQ(seen.size(), 15 + 3 + 7);
+    EXPECT_FALSE(seen.contains("dot"));
+    form.Picture3->disconnect();
+    QSignalSpy clicks(form.Picture3, &PictureBox::clicked);
+    QAccessible::queryAccessibleInterface(form.Picture3)->actionInterface()->doAction(
+        QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicks.count(), 1);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.one)->text(QAccessible::Name),
               "First octet");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.txtPort)->text(QAccessible::Name), "Port");
