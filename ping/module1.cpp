@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <iterator>
+#include <memory>
+#include <optional>
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -134,26 +136,38 @@ std::optional<std::int16_t> OctetValue(const QString& text) {
 
 std::int32_t SendEcho(const QString& address, EchoReply& reply) {
     const std::int32_t destination = DottedToAddress(address);
-    const HANDLE handle = IcmpCreateFile();
-    // The echo waits up to its time-out; the window keeps painting meanwhile. The worker owns
-    // the handle and a copy of the buffer, since a wait that is ended leaves it running.
-    const auto sent =
-        platform::RunBlocking([handle, destination, buffer = ToBuffer(reply)]() mutable {
-            const std::uint32_t replies = IcmpSendEcho(
-                handle, static_cast<std::uint32_t>(destination), kEchoRequest, kEchoRequestSize,
-                nullptr, buffer.data(), buffer.size(), kEchoTimeoutMs);
+    // The echo is sent at once and its reply taken if it has come; only when it has not does
+    // the wait for it go to the blocking hook's worker, the window painting meanwhile. The
+    // worker then owns the echo, its buffer and its handle, since a wait that is ended leaves
+    // it running.
+    struct Echo {
+        HANDLE handle = IcmpCreateFile();
+        ReplyBuffer buffer;
+        std::optional<platform::EchoInFlight> flight;
+        std::uint32_t Finish() {
+            const std::uint32_t replies = flight->Finish();
             IcmpCloseHandle(handle);
-            return std::pair{replies, buffer};
-        });
-    ReplyBuffer buffer = sent ? sent->second : ToBuffer(reply);
-    if (!sent) {
+            return replies;
+        }
+    };
+    auto echo = std::make_shared<Echo>();
+    echo->buffer = ToBuffer(reply);
+    echo->flight.emplace(echo->handle, static_cast<std::uint32_t>(destination), kEchoRequest,
+                         kEchoRequestSize, nullptr, echo->buffer.data(), echo->buffer.size(),
+                         kEchoTimeoutMs);
+    const std::optional<std::uint32_t> replies =
+        echo->flight->Over() ? echo->Finish()
+                             : platform::RunBlocking([echo] { return echo->Finish(); });
+    // An echo whose wait was ended is still the worker's: its failure is written apart.
+    ReplyBuffer buffer = replies ? echo->buffer : ToBuffer(reply);
+    if (!replies) {
         platform::EchoOutcome ended;
         ended.status = IP_GENERAL_FAILURE;
         platform::WriteReplyBuffer(buffer, ended, 0);
     }
     FromBuffer(buffer, reply);
     // Negated without overflow, whatever the status holds.
-    return sent && sent->first != 0
+    return replies && *replies != 0
                ? reply.RoundTripTime
                : static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(reply.Status));
 }

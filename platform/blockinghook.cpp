@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -233,6 +234,64 @@ struct Job {
     }
 };
 
+void RunJob(Job& job) {
+    try {
+        job.call->Run();
+    } catch (...) {
+        job.failure = std::current_exception();
+    }
+    const std::lock_guard guard(job.lock);
+    job.done = true;
+    job.finished.notify_one();
+    if (job.waiter != nullptr) {
+        job.waiter->wakeUp();
+    }
+}
+
+// The threads that run the calls. They are kept once started, so that a call does not pay
+// for a thread of its own; a call goes to an idle one, or to a new one when none is idle (one
+// may still be running a call whose wait was ended). Detached and never destroyed: a wait
+// that is ended does not wait for its worker, nor does the program's exit, and a worker
+// touches nothing but the jobs it takes.
+class Workers {
+public:
+    static Workers& Instance() {
+        static auto* workers = new Workers;
+        return *workers;
+    }
+
+    void Submit(std::shared_ptr<Job> job) {
+        const std::lock_guard guard(lock_);
+        queue_.push_back(std::move(job));
+        if (queue_.size() > idle_) {
+            std::thread([this] { Serve(); }).detach();
+        } else {
+            waiting_.notify_one();
+        }
+    }
+
+private:
+    void Serve() {
+        for (;;) {
+            std::shared_ptr<Job> job;
+            {
+                std::unique_lock guard(lock_);
+                ++idle_;
+                waiting_.wait(guard, [this] { return !queue_.empty(); });
+                --idle_;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            RunJob(*job);
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable waiting_;
+    std::deque<std::shared_ptr<Job>> queue_;
+    std::size_t idle_ = 0;
+};
+
 }  // namespace
 
 void CancelBlockingCall() {
@@ -257,21 +316,7 @@ bool RunBlockingWork(const std::shared_ptr<BlockingCall>& call) {
     auto job = std::make_shared<Job>();
     job->call = call;
     job->waiter = QAbstractEventDispatcher::instance();
-    // Detached: a wait that is ended does not wait for the worker, nor does the program's
-    // exit. The worker touches nothing but the job it holds.
-    std::thread([job] {
-        try {
-            job->call->Run();
-        } catch (...) {
-            job->failure = std::current_exception();
-        }
-        const std::lock_guard guard(job->lock);
-        job->done = true;
-        job->finished.notify_one();
-        if (job->waiter != nullptr) {
-            job->waiter->wakeUp();
-        }
-    }).detach();
+    Workers::Instance().Submit(job);
 
     std::unique_lock guard(job->lock);
     const auto done = [&job] { return job->done; };

@@ -5,9 +5,6 @@
 #include <optional>
 #include <span>
 
-#include "platform/icmp_echo.h"
-#include "platform/icmp_helper_client.h"
-
 // Each handle holds its own socket for one or more echoes, or, in a process that may open
 // no ICMP socket, sends them through the echo helper program.
 
@@ -67,40 +64,6 @@ bool CloseEchoHandle(HANDLE handle) {
     return true;
 }
 
-std::uint32_t SendEchoOnSocket(HANDLE handle, std::uint32_t destination, const void* requestData,
-                               std::uint16_t requestSize, const IP_OPTION_INFORMATION* options,
-                               void* replyBuffer, std::uint32_t replySize,
-                               std::uint32_t timeoutMs) {
-    if (replyBuffer == nullptr || replySize < kIcmpReplyFixedSize) {
-        return 0;
-    }
-    const std::span reply(static_cast<std::uint8_t*>(replyBuffer), replySize);
-    if (requestData == nullptr && requestSize > 0) {
-        return platform::FailEcho(reply, IP_BAD_REQ);
-    }
-    constexpr std::size_t kIcmpHeaderSize = 8;
-    if (replySize < kIcmpReplyFixedSize + requestSize + kIcmpHeaderSize) {
-        return platform::FailEcho(reply, IP_BUF_TOO_SMALL);
-    }
-    const auto socket = FindEchoHandle(handle);
-    if (!socket) {
-        return platform::FailEcho(reply, IP_GENERAL_FAILURE);
-    }
-    if (platform::IsRefusedDestination(destination)) {
-        return platform::FailEcho(reply, IP_BAD_DESTINATION);
-    }
-    const std::span payload(static_cast<const std::uint8_t*>(requestData), requestSize);
-    const std::uint8_t ttl = options != nullptr ? options->Ttl : 0;
-    const std::uint8_t tos = options != nullptr ? options->Tos : 0;
-    if (socket->fd < 0) {
-        return platform::EchoThroughHelper({destination, timeoutMs, ttl, tos, payload}, reply);
-    }
-    if (options != nullptr) {
-        platform::SetRequestOptions(*socket, ttl, tos);
-    }
-    return platform::EchoOnSocket(*socket, destination, payload, timeoutMs, reply);
-}
-
 }  // namespace
 
 HANDLE IcmpCreateFile() {
@@ -110,12 +73,9 @@ HANDLE IcmpCreateFile() {
 std::uint32_t IcmpSendEcho(HANDLE handle, std::uint32_t destination, const void* requestData,
                            std::uint16_t requestSize, const IP_OPTION_INFORMATION* options,
                            void* replyBuffer, std::uint32_t replySize, std::uint32_t timeoutMs) {
-    if (installedService != nullptr) {
-        return installedService->SendEcho(handle, destination, requestData, requestSize, options,
-                                          replyBuffer, replySize, timeoutMs);
-    }
-    return SendEchoOnSocket(handle, destination, requestData, requestSize, options, replyBuffer,
-                            replySize, timeoutMs);
+    return platform::EchoInFlight(handle, destination, requestData, requestSize, options,
+                                  replyBuffer, replySize, timeoutMs)
+        .Finish();
 }
 
 bool IcmpCloseHandle(HANDLE handle) {
@@ -124,6 +84,74 @@ bool IcmpCloseHandle(HANDLE handle) {
 }
 
 namespace platform {
+
+EchoInFlight::EchoInFlight(HANDLE handle, std::uint32_t destination, const void* requestData,
+                           std::uint16_t requestSize, const IP_OPTION_INFORMATION* options,
+                           void* replyBuffer, std::uint32_t replySize, std::uint32_t timeoutMs)
+    : service_(installedService), call_{handle,  destination, requestData, requestSize,
+                                        options, replyBuffer, replySize,   timeoutMs} {
+    if (service_ != nullptr) {
+        return;  // it is all the service's, in Finish
+    }
+    if (replyBuffer == nullptr || replySize < kIcmpReplyFixedSize) {
+        result_ = 0;
+        return;
+    }
+    const std::span reply(static_cast<std::uint8_t*>(replyBuffer), replySize);
+    constexpr std::size_t kIcmpHeaderSize = 8;
+    const auto socket = FindEchoHandle(handle);
+    if (requestData == nullptr && requestSize > 0) {
+        result_ = FailEcho(reply, IP_BAD_REQ);
+    } else if (replySize < kIcmpReplyFixedSize + requestSize + kIcmpHeaderSize) {
+        result_ = FailEcho(reply, IP_BUF_TOO_SMALL);
+    } else if (!socket) {
+        result_ = FailEcho(reply, IP_GENERAL_FAILURE);
+    } else if (IsRefusedDestination(destination)) {
+        result_ = FailEcho(reply, IP_BAD_DESTINATION);
+    }
+    if (result_) {
+        return;
+    }
+    const std::span payload(static_cast<const std::uint8_t*>(requestData), requestSize);
+    const std::uint8_t ttl = options != nullptr ? options->Ttl : 0;
+    const std::uint8_t tos = options != nullptr ? options->Tos : 0;
+    if (socket->fd < 0) {
+        helperEcho_.emplace(HelperRequest{destination, timeoutMs, ttl, tos, payload});
+        helperEcho_->TakeArrived();
+        return;
+    }
+    if (options != nullptr) {
+        SetRequestOptions(*socket, ttl, tos);
+    }
+    socketEcho_.emplace(*socket, destination, payload, timeoutMs);
+    socketEcho_->TakeArrived();
+}
+
+EchoInFlight::~EchoInFlight() = default;
+
+bool EchoInFlight::Over() {
+    // An installed service is always asked in Finish, which may block.
+    return service_ == nullptr && (result_ || (socketEcho_ && socketEcho_->TakeArrived()) ||
+                                   (helperEcho_ && helperEcho_->TakeArrived()));
+}
+
+std::uint32_t EchoInFlight::Finish() {
+    if (service_ != nullptr) {
+        return service_->SendEcho(call_.handle, call_.destination, call_.requestData,
+                                  call_.requestSize, call_.options, call_.replyBuffer,
+                                  call_.replySize, call_.timeoutMs);
+    }
+    if (result_) {
+        return *result_;
+    }
+    const std::span reply(static_cast<std::uint8_t*>(call_.replyBuffer), call_.replySize);
+    if (socketEcho_) {
+        socketEcho_->Wait();
+        return socketEcho_->Report(reply);
+    }
+    helperEcho_->Wait();
+    return helperEcho_->Report(reply);
+}
 
 void SetEchoService(EchoService* service) {
     installedService = service;

@@ -11,7 +11,10 @@
 // failure the round-trip time and data size are 0.
 
 #include <cstdint>
+#include <optional>
 
+#include "platform/icmp_echo.h"
+#include "platform/icmp_helper_client.h"
 #include "platform/icmp_packets.h"
 #include "platform/icmp_reply.h"
 #include "platform/icmp_sockets.h"
@@ -61,6 +64,42 @@ public:
     virtual bool CloseHandle(HANDLE handle) = 0;
 };
 void SetEchoService(EchoService* service);
+
+// IcmpSendEcho in two steps, for the window's thread, which must not block: made, the echo is
+// checked and sent as IcmpSendEcho does, and its reply taken if it has come already, as on
+// loopback it usually has. Only when Over() is false is there anything to wait for: Finish
+// waits until the reply or the time-out, and may run on another thread. It returns what
+// IcmpSendEcho returns and fills the reply buffer alike. The request data, the reply buffer
+// and the handle must stay until Finish has returned. An installed service is asked in Finish.
+class EchoInFlight {
+public:
+    EchoInFlight(HANDLE handle, std::uint32_t destination, const void* requestData,
+                 std::uint16_t requestSize, const IP_OPTION_INFORMATION* options, void* replyBuffer,
+                 std::uint32_t replySize, std::uint32_t timeoutMs);
+    ~EchoInFlight();
+    EchoInFlight(const EchoInFlight&) = delete;
+    EchoInFlight& operator=(const EchoInFlight&) = delete;
+
+    bool Over();
+    std::uint32_t Finish();
+
+private:
+    struct Call {
+        HANDLE handle;
+        std::uint32_t destination;
+        const void* requestData;
+        std::uint16_t requestSize;
+        const IP_OPTION_INFORMATION* options;
+        void* replyBuffer;
+        std::uint32_t replySize;
+        std::uint32_t timeoutMs;
+    };
+    EchoService* service_;
+    Call call_;
+    std::optional<std::uint32_t> result_;  // set when the echo ended before it was sent
+    std::optional<SocketEcho> socketEcho_;
+    std::optional<HelperEcho> helperEcho_;
+};
 
 // Which kind of socket an open handle of the ICMP service holds.
 IcmpSocketKind IcmpSocketKindOf(HANDLE handle);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <vector>
 
 namespace platform {
@@ -37,49 +36,75 @@ std::uint32_t FailEcho(std::span<std::uint8_t> reply, std::int32_t status) {
     return 0;
 }
 
-std::uint32_t EchoOnSocket(const IcmpSocket& socket, std::uint32_t destination,
-                           std::span<const std::uint8_t> payload, std::uint32_t timeoutMs,
-                           std::span<std::uint8_t> reply) {
-    PendingEcho echo;
-    echo.destination = destination;
-    echo.identifier = RawIdentifier();
-    echo.sequence = nextSequence.fetch_add(1, std::memory_order_relaxed);
-    echo.payload = payload;
-    const std::vector<std::uint8_t> request = EchoRequest(echo.identifier, echo.sequence, payload);
-
-    const auto start = Clock::now();
-    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-    if (const int error = SendRequest(socket, destination, request); error != 0) {
-        return FailEcho(reply, StatusForErrno(error));
+SocketEcho::SocketEcho(const IcmpSocket& socket, std::uint32_t destination,
+                       std::span<const std::uint8_t> payload, std::uint32_t timeoutMs)
+    : socket_(socket) {
+    echo_.destination = destination;
+    echo_.identifier = RawIdentifier();
+    echo_.sequence = nextSequence.fetch_add(1, std::memory_order_relaxed);
+    echo_.payload = payload;
+    const std::vector<std::uint8_t> request =
+        EchoRequest(echo_.identifier, echo_.sequence, payload);
+    // Room for the largest IP header, the echo and any ICMP error.
+    incoming_.resize(std::max<std::size_t>(576, 60 + request.size()));
+    start_ = Clock::now();
+    deadline_ = start_ + std::chrono::milliseconds(timeoutMs);
+    if (const int error = SendRequest(socket_, destination, request); error != 0) {
+        outcome_.status = StatusForErrno(error);
+        over_ = true;
     }
+}
 
-    // Room for the largest IP header, the echo and any ICMP error. Read first and wait only
-    // when nothing is there: on loopback the reply is usually in by the time sendto returns.
-    std::vector<std::uint8_t> incoming(std::max<std::size_t>(576, 60 + request.size()));
-    for (;;) {
-        EchoOutcome outcome;
+bool SocketEcho::TakeArrived() {
+    while (!over_) {
         int error = 0;
-        switch (socket.type->read(socket.fd, incoming, echo, outcome, error)) {
-            case ReadResult::Matched: {
-                const auto elapsed =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-                WriteReplyBuffer(reply, outcome, static_cast<std::int32_t>(elapsed.count()));
-                return outcome.status == IP_SUCCESS ? 1 : 0;
-            }
+        switch (socket_.type->read(socket_.fd, incoming_, echo_, outcome_, error)) {
+            case ReadResult::Matched:
+                roundTripTime_ = static_cast<std::int32_t>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_)
+                        .count());
+                over_ = true;
+                break;
             case ReadResult::Failed:
-                return FailEcho(reply, StatusForErrno(error));
+                outcome_ = {};
+                outcome_.status = StatusForErrno(error);
+                over_ = true;
+                break;
             case ReadResult::Other:  // see whether more is waiting
-                if (Clock::now() >= deadline) {
-                    return FailEcho(reply, IP_REQ_TIMED_OUT);
+                if (Clock::now() >= deadline_) {
+                    outcome_ = {};
+                    outcome_.status = IP_REQ_TIMED_OUT;
+                    over_ = true;
                 }
                 break;
             case ReadResult::Empty:
-                if (!WaitForSocket(socket, deadline)) {
-                    return FailEcho(reply, IP_REQ_TIMED_OUT);
-                }
-                break;
+                return false;
         }
     }
+    return true;
+}
+
+void SocketEcho::Wait() {
+    while (!TakeArrived()) {
+        if (!WaitForSocket(socket_, deadline_)) {
+            outcome_ = {};
+            outcome_.status = IP_REQ_TIMED_OUT;
+            over_ = true;
+        }
+    }
+}
+
+std::uint32_t SocketEcho::Report(std::span<std::uint8_t> reply) const {
+    WriteReplyBuffer(reply, outcome_, roundTripTime_);
+    return outcome_.status == IP_SUCCESS ? 1 : 0;
+}
+
+std::uint32_t EchoOnSocket(const IcmpSocket& socket, std::uint32_t destination,
+                           std::span<const std::uint8_t> payload, std::uint32_t timeoutMs,
+                           std::span<std::uint8_t> reply) {
+    SocketEcho echo(socket, destination, payload, timeoutMs);
+    echo.Wait();
+    return echo.Report(reply);
 }
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -53,14 +54,18 @@ std::string DefaultPath() {
     return program.substr(0, program.rfind('/') + 1) + "norvane-echo";
 }
 
-// One message from the helper within `timeoutMs`; its size, or -1.
-ssize_t Receive(const Helper& helper, std::span<std::uint8_t> into, int timeoutMs) {
-    pollfd entry{helper.fd, POLLIN, 0};
+// One message from the helper within `timeoutMs` (0: only if it is there): its size, 0 when
+// the helper has ended, -1 on a failure; nothing when none has come in time.
+std::optional<ssize_t> Receive(int fd, std::span<std::uint8_t> into, int timeoutMs) {
+    pollfd entry{fd, POLLIN, 0};
     int ready = 0;
     do {
         ready = ::poll(&entry, 1, timeoutMs);
     } while (ready < 0 && errno == EINTR);
-    return ready > 0 ? ::recv(helper.fd, into.data(), into.size(), MSG_DONTWAIT) : -1;
+    if (ready == 0) {
+        return std::nullopt;
+    }
+    return ready > 0 ? ::recv(fd, into.data(), into.size(), MSG_DONTWAIT) : -1;
 }
 
 // Ends the helper at once, whatever it was doing.
@@ -95,8 +100,8 @@ Helper Start(const std::string& path) {
     }
     helper.fd = pair[0];
     std::uint8_t greeting[4];
-    const ssize_t received = Receive(helper, greeting, kGreetingTimeoutMs);
-    if (received != sizeof greeting || std::ranges::any_of(greeting, [](auto b) { return b; })) {
+    if (Receive(helper.fd, greeting, kGreetingTimeoutMs) != ssize_t{sizeof greeting} ||
+        std::ranges::any_of(greeting, [](auto b) { return b; })) {
         Stop(helper);
         return {};
     }
@@ -158,44 +163,78 @@ bool EchoHelperAvailable() {
     return true;
 }
 
-std::uint32_t EchoThroughHelper(const HelperRequest& request, std::span<std::uint8_t> reply) {
+HelperEcho::HelperEcho(const HelperRequest& request)
+    : waitMs_(static_cast<int>(std::min(request.timeoutMs, kHelperMaxTimeoutMs)) + kAnswerGraceMs),
+      // One byte more than the answer can hold, so that a longer one shows.
+      answer_(kEchoReplyFixedSize + request.data.size() + 1) {
     const std::vector<std::uint8_t> message = EncodeHelperRequest(request);
-    // One byte more than the answer can hold, so that a longer one shows.
-    std::vector<std::uint8_t> answer(kEchoReplyFixedSize + request.data.size() + 1);
-    const int waitMs =
-        static_cast<int>(std::min(request.timeoutMs, kHelperMaxTimeoutMs)) + kAnswerGraceMs;
     // A kept helper may have ended since its last echo; a new one is tried once.
     for (bool reused = true; reused;) {
         const Helper helper = Take(reused);
         if (helper.fd < 0) {
             break;
         }
-        ssize_t received = -1;
         if (::send(helper.fd, message.data(), message.size(), MSG_NOSIGNAL) ==
             static_cast<ssize_t>(message.size())) {
-            received = Receive(helper, answer, waitMs);
-        }
-        if (received >= static_cast<ssize_t>(kEchoReplyFixedSize)) {
-            const EchoReplyFixedPart part = ReadFixedPart(answer.data());
-            if (part.DataSize >= 0 &&
-                kEchoReplyFixedSize + static_cast<std::size_t>(part.DataSize) ==
-                    static_cast<std::size_t>(received)) {
-                GiveBack(helper);
-                EchoOutcome outcome;
-                outcome.status = part.Status;
-                outcome.source = static_cast<std::uint32_t>(part.Address);
-                outcome.ttl = part.Ttl;
-                outcome.tos = part.Tos;
-                outcome.flags = part.Flags;
-                outcome.data = std::span(answer).subspan(kEchoReplyFixedSize,
-                                                         static_cast<std::size_t>(part.DataSize));
-                WriteReplyBuffer(reply, outcome, part.RoundTripTime);
-                return outcome.status == IP_SUCCESS ? 1 : 0;
-            }
+            fd_ = helper.fd;
+            pid_ = helper.pid;
+            return;
         }
         Stop(helper);
     }
-    return FailEcho(reply, IP_GENERAL_FAILURE);
+    over_ = true;
+}
+
+HelperEcho::~HelperEcho() {
+    if (fd_ >= 0) {
+        Stop({pid_, fd_});
+    }
+}
+
+bool HelperEcho::TakeArrived() {
+    if (!over_) {
+        if (const auto received = Receive(fd_, answer_, 0)) {
+            Settle(*received);
+        }
+    }
+    return over_;
+}
+
+void HelperEcho::Wait() {
+    if (!over_) {
+        Settle(Receive(fd_, answer_, waitMs_).value_or(-1));
+    }
+}
+
+// A helper that answered as it should serves the next echo; any other is ended.
+void HelperEcho::Settle(long received) {
+    over_ = true;
+    if (received >= static_cast<long>(kEchoReplyFixedSize)) {
+        const EchoReplyFixedPart part = ReadFixedPart(answer_.data());
+        answered_ =
+            part.DataSize >= 0 && kEchoReplyFixedSize + static_cast<std::size_t>(part.DataSize) ==
+                                      static_cast<std::size_t>(received);
+    }
+    const Helper helper{pid_, fd_};
+    fd_ = -1;
+    answered_ ? GiveBack(helper) : Stop(helper);
+}
+
+std::uint32_t HelperEcho::Report(std::span<std::uint8_t> reply) const {
+    if (!answered_) {
+        return FailEcho(reply, IP_GENERAL_FAILURE);
+    }
+    const EchoReplyFixedPart part = ReadFixedPart(answer_.data());
+    EchoOutcome outcome;
+    outcome.status = part.Status;
+    outcome.source = static_cast<std::uint32_t>(part.Address);
+    outcome.ttl = part.Ttl;
+    outcome.tos = part.Tos;
+    outcome.flags = part.Flags;
+    outcome.data =
+        std::span(answer_).subspan(kEchoReplyFixedSize, static_cast<std::size_t>(part.DataSize));
+    WriteReplyBuffer(reply, outcome, part.RoundTripTime);
+    return outcome.status == IP_SUCCESS ? 1 : 0;
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/icmp_helper_protocol.h"
 
@@ -20,8 +21,32 @@ void SetEchoHelperPath(std::string path);
 // Whether a helper runs, or could be started and opened its raw socket.
 bool EchoHelperAvailable();
 
-// One echo through a helper, with the contract of EchoOnSocket (platform/icmp_echo.h); a
-// general failure when no helper answers. The time-out is bounded by the helper's.
-std::uint32_t EchoThroughHelper(const HelperRequest& request, std::span<std::uint8_t> reply);
+// One echo through a helper, in the steps of SocketEcho (platform/icmp_echo.h): handed to a
+// helper when made, its answer taken as it comes. A general failure when no helper answers.
+// The time-out is bounded by the helper's.
+class HelperEcho {
+public:
+    explicit HelperEcho(const HelperRequest& request);
+    ~HelperEcho();
+    HelperEcho(const HelperEcho&) = delete;
+    HelperEcho& operator=(const HelperEcho&) = delete;
+
+    // Takes the answer if it has come, without waiting; true once the echo is over.
+    bool TakeArrived();
+    // Waits until the echo is over.
+    void Wait();
+    // Fills `reply` with the outcome of an echo that is over; 1 for an echo reply.
+    std::uint32_t Report(std::span<std::uint8_t> reply) const;
+
+private:
+    void Settle(long received);
+
+    int fd_ = -1;  // the helper's socket, while the echo is with it
+    int pid_ = -1;
+    int waitMs_ = 0;
+    bool over_ = false;
+    bool answered_ = false;
+    std::vector<std::uint8_t> answer_;
+};
 
 }  // namespace platform
