@@ -44,6 +44,10 @@ file(RELATIVE_PATH NORVANE_LINK_TARGET /prefix/${CMAKE_INSTALL_BINDIR}
 file(MAKE_DIRECTORY ${NORVANE_STAGE}/bin)
 file(CREATE_LINK ${NORVANE_LINK_TARGET} ${NORVANE_STAGE}/bin/norvane SYMBOLIC)
 
+# What the package holds, and all that `make package` builds.
+add_custom_target(norvane_installed)
+add_dependencies(norvane_installed norvane norvane_echo norvane_sound norvane_install_files)
+
 install(TARGETS norvane norvane_echo norvane_sound
         RUNTIME DESTINATION ${NORVANE_PRIVATE_DIR}
         LIBRARY DESTINATION ${NORVANE_PRIVATE_DIR})
