@@ -14,12 +14,12 @@
 
 #include "about/mascot.h"
 #include "about/terms.h"
-#include "platform/controls.h"
 #include "app/layout.h"
 #include "app/tabpage.h"
 #include "assets/mascot_picture.h"
 #include "lookup/lookup.h"
 #include "ping/commands.h"
+#include "platform/controls.h"
 #include "whois/whois.h"
 
 namespace {
@@ -102,9 +102,8 @@ int OneWordWidth(const QLabel& label) {
 void NameControls(QWidget& form) {
     for (const layout::Accessible& row : layout::AccessibleNames()) {
         auto* control = form.findChild<QWidget*>(QString::fromLatin1(row.control));
-        auto* label = row.label != nullptr
-                          ? form.findChild<QLabel*>(QString::fromLatin1(row.label))
-                          : nullptr;
+        auto* label = row.label != nullptr ? form.findChild<QLabel*>(QString::fromLatin1(row.label))
+                                           : nullptr;
         if (label != nullptr) {
             label->setBuddy(control);
         }

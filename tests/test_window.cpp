@@ -26,9 +26,8 @@ QRect PlaceInTabControl(frmWinsock& form, QWidget* control) {
 }
 
 QString TextOf(QWidget* control) {
-    const QVariant text = control->property(qobject_cast<QPlainTextEdit*>(control) != nullptr
-                                                ? "plainText"
-                                                : "text");
+    const QVariant text =
+        control->property(qobject_cast<QPlainTextEdit*>(control) != nullptr ? "plainText" : "text");
     return text.toString();
 }
 
@@ -160,11 +159,13 @@ TEST_F(ShownWindow, ReturnAndEnterPressTheFocusedButton) {
 
 TEST(Window, TabKeyFollowsTheDesignOrder) {
     frmWinsock form;
+    // clang-format off
     const QStringList expected = {
         "localhostip", "localhostname", "GetLocalInfo", "RemoteHost", "RemoteIP",  "RemoteHostIP",
         "RemoteHostName", "pingit", "hostname", "results", "one", "two", "three", "four",
         "pingname", "dot", "DomainName", "unix2dos", "txtPort", "txtServer", "cmdConnect",
         "txtWinsock", "mooinfo"};
+    // clang-format on
     QStringList chain;
     QWidget* widget = form.localhostip;
     for (int step = 0; step < 1000 && chain.size() < expected.size(); ++step) {
@@ -186,7 +187,8 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
         if (qobject_cast<QLineEdit*>(object) || qobject_cast<QPlainTextEdit*>(object) ||
             qobject_cast<PictureBox*>(object) || qobject_cast<QPushButton*>(object)) {
             seen << object->objectName();
-            EXPECT_FALSE(node->text(QAccessible::Name).isEmpty()) << object->objectName().toStdString();
+            EXPECT_FALSE(node->text(QAccessible::Name).isEmpty())
+                << object->objectName().toStdString();
         }
         if (qobject_cast<PictureBox*>(object) != nullptr) {
             EXPECT_EQ(node->role(), QAccessible::Button) << object->objectName().toStdString();
@@ -200,8 +202,9 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
     EXPECT_FALSE(seen.contains("dot"));
     form.Picture3->disconnect();
     QSignalSpy clicks(form.Picture3, &PictureBox::clicked);
-    QAccessible::queryAccessibleInterface(form.Picture3)->actionInterface()->doAction(
-        QAccessibleActionInterface::pressAction());
+    QAccessible::queryAccessibleInterface(form.Picture3)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(clicks.count(), 1);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.one)->text(QAccessible::Name),
               "First octet");
