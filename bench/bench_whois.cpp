@@ -1,38 +1,63 @@
-// Whois output speed beside honest floors, each case run several times in one sitting:
+// The whois reply from the click on "Whois" until its end is painted on the screen, for
+// Norvane and for two floors fed the same bytes by the same server over a TCP connection on
+// 127.0.0.1, measured in turn (A B C A B C):
 //
-// - click on "Whois" to "Connection Closed " painted in the box, for a reply of whois-like
-//   lines (38 bytes each) from a server on 127.0.0.1, beside a bare QPlainTextEdit of
-//   txtWinsock's size, shown, fed the same lines in 16,384-byte pieces with an event-loop pass
-//   after each piece and a final paint; with the longest event-loop gap during the reply;
-// - ReplaceAll of LF by CR LF beside a linear pass that counts the LFs, sizes the result once
-//   and writes through a QChar pointer;
-// - the unix2dos click beside ReplaceAll alone.
+// - Norvane: the window, loaded and shown on the Whois tab, connected (untimed), then the click
+//   on "Whois" until a paint of txtWinsock shows the last line of the exchange (the one after
+//   the reply, "Connection Closed " or the note that the reply was cut) with the end of the
+//   text inside the box; also, from the same runs, the time until the close was handled
+//   (the reply read and held; the box catches up meanwhile and after);
+// - the plain box: a QPlainTextEdit of txtWinsock's size, font and scroll bars in a window of
+//   its own, on a non-blocking socket watched by a QSocketNotifier; from sending the query,
+//   every read (16,384 bytes at most, as the program reads) is decoded with the locale's
+//   decoder and inserted at the end; at the close it adds "Connection Closed "; it stops at
+//   the paint that shows the end, checked as for Norvane;
+// - the lower bound: the same socket and reads, but it keeps the decoded reply in one string
+//   and, at each paint, lays out and draws only the lines that fit in a widget the size of
+//   the box's inside, found by looking back from the end of the text. It paints at most once
+//   a frame (16 ms) while the reply comes in, and at once when it ends. No document, no line
+//   count, no scroll bar: what any box must at least do to show the reply and its end. It
+//   stops at the first paint after the close, which draws the last line by construction
+//   (checked).
 //
-// Printed per case: the project's median, the floor's median, their ratio, and each one's
-// spread (min to max) in milliseconds.
+// Replies are lines of 38 bytes (whois-like text) of 1, 8 and 64 MiB, and 8 MiB of bare line
+// feeds. Printed per case: the median, least and greatest time in milliseconds of each, the
+// ratios of the medians and, after "rounds", the median of each round's ratio. Then ReplaceAll
+// and the unix2dos click beside their floors.
 //
-//   cmake --build build --target bench_whois && build/bench/bench_whois
+// usage: bench_whois [ROUNDS]   (ROUNDS, or NORVANE_BENCH_ROUNDS, rounds of every case;
+// by default 15, 9, 2 and 1 from the smallest case up, and 9 for the line ends; about a
+// minute on an idle machine, most of it the plain box's 64 MiB and bare line feeds)
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
+#include <QStringDecoder>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
-#include <unistd.h>
-
 #include "app/frmwinsock.h"
-#include "platform/winsock.h"
 #include "tests/loopback.h"
 #include "whois/whois.h"
 
@@ -40,7 +65,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr qsizetype kMiB = 1024 * 1024;
-constexpr qsizetype kPiece = 16384;
+constexpr std::size_t kReadSize = 16384;
+const QString kClosed = QStringLiteral("Connection Closed ");
 
 double Milliseconds(Clock::duration time) {
     return std::chrono::duration<double, std::milli>(time).count();
@@ -58,24 +84,27 @@ struct Spread {
     double Max() const { return *std::max_element(runs.begin(), runs.end()); }
 };
 
-Spread Measure(int runs, const std::function<double()>& run) {
-    Spread spread;
-    for (int i = 0; i < runs; ++i) {
-        spread.runs.push_back(run());
+// The median of each round's ratio: the two runs of a round see about the same machine.
+double RoundRatio(const Spread& a, const Spread& b) {
+    Spread ratios;
+    for (std::size_t i = 0; i < a.runs.size(); ++i) {
+        ratios.runs.push_back(a.runs[i] / b.runs[i]);
     }
-    return spread;
+    return ratios.Median();
 }
 
-void Print(const char* name, const Spread& project, const Spread& floor) {
-    std::printf("%-28s %9.2f %9.2f %6.2fx   [%.2f-%.2f] [%.2f-%.2f]\n", name, project.Median(),
-                floor.Median(), project.Median() / floor.Median(), project.Min(), project.Max(),
-                floor.Min(), floor.Max());
+void PrintRow(const char* name, const Spread& spread) {
+    std::printf("  %-34s %10.2f   [%.2f-%.2f]\n", name, spread.Median(), spread.Min(),
+                spread.Max());
 }
 
-// Whois-like text: lines of 38 bytes ending in LF.
-std::string Reply(qsizetype bytes) {
+// Whois-like text: lines of 38 bytes ending in LF, or nothing but LFs.
+std::string Reply(qsizetype bytes, bool bareLineFeeds) {
+    if (bareLineFeeds) {
+        return std::string(static_cast<std::size_t>(bytes), '\n');
+    }
     std::string text;
-    text.reserve(static_cast<std::size_t>(bytes));
+    text.reserve(static_cast<std::size_t>(bytes) + 64);
     for (int line = 0; static_cast<qsizetype>(text.size()) < bytes; ++line) {
         std::string row = "Name Server: NS" + std::to_string(line) + ".REGISTRY.TEST ";
         row.resize(37, '-');
@@ -85,98 +114,327 @@ std::string Reply(qsizetype bytes) {
     return text;
 }
 
-template <typename Done>
-void RunEventsUntil(Done done) {
-    const auto deadline = Clock::now() + std::chrono::seconds(120);
-    while (!done() && Clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+// Runs the event loop until `done`; false after two minutes. It sleeps while there is nothing
+// to do, leaving the processor to the server that writes the reply.
+bool RunEventsUntil(const std::function<bool()>& done) {
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(std::chrono::minutes(2));
+    while (!done() && deadline.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
+void Show(QWidget& window) {
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "a window was never shown\n");
+        std::exit(1);
     }
 }
 
-// Records the longest time between two passes of the event loop while it runs.
-class GapMeter {
+// What follows the last line end of `text`.
+QStringView LastLine(QStringView text) {
+    qsizetype at = text.size();
+    while (at > 0 && text[at - 1] != u'\n' && text[at - 1] != u'\r' &&
+           text[at - 1] != QChar::LineSeparator && text[at - 1] != QChar::ParagraphSeparator) {
+        --at;
+    }
+    return text.mid(at);
+}
+
+// Watches the paints of a text box; `shown` once a paint begins with the box's last paragraph
+// ending in the final line (given by `finalLine`, null until the exchange is over) and the end
+// of its text inside the box.
+class EndWatch : public QObject {
 public:
-    GapMeter() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            longest_ = std::max(longest_, Milliseconds(now - last_));
-            last_ = now;
-        });
+    EndWatch(QPlainTextEdit* box, std::function<QString()> finalLine)
+        : box_(box), finalLine_(std::move(finalLine)) {
+        box_->viewport()->installEventFilter(this);
     }
-    void Start() {
-        longest_ = 0;
-        last_ = Clock::now();
-        timer_.start(0);
-    }
-    double Stop() {
-        timer_.stop();
-        return longest_;
+    bool shown = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (shown || event->type() != QEvent::Paint) {
+            return false;
+        }
+        const QString last = finalLine_();
+        if (last.isNull() || !box_->document()->lastBlock().text().endsWith(last)) {
+            return false;
+        }
+        QTextCursor end(box_->document());
+        end.movePosition(QTextCursor::End);
+        const QRect place = box_->cursorRect(end);
+        shown = place.top() >= 0 && place.bottom() < box_->viewport()->height();
+        return false;
     }
 
 private:
-    QTimer timer_;
-    Clock::time_point last_;
-    double longest_ = 0;
+    QPlainTextEdit* box_;
+    std::function<QString()> finalLine_;
 };
 
-// Click on "Whois" to "Connection Closed " painted; `gaps` gets each run's longest gap.
-Spread WhoisClickToClosed(qsizetype bytes, int runs, Spread* gaps) {
-    const std::string reply = Reply(bytes);
+// Norvane, click on "Whois" to the end painted.
+class Program {
+public:
+    explicit Program(const loopback::Server& server) {
+        if (!form_.Load()) {
+            std::exit(1);
+        }
+        form_.SSTab1->setCurrentIndex(3);
+        form_.txtServer->setText(QStringLiteral("127.0.0.1"));
+        form_.txtPort->setText(server.PortText());
+        Show(form_);
+    }
+    ~Program() { form_.Unload(); }
+    QPlainTextEdit* Box() const { return form_.txtWinsock; }
+
+    double Run(qsizetype bytes) {
+        form_.cmdConnect->click();
+        RunEventsUntil([this] { return form_.cmdConnect->text() == QLatin1String("Whois"); });
+        EndWatch watch(form_.txtWinsock, [this] {
+            return form_.cmdConnect->text() == QLatin1String("Connect")
+                       ? LastLine(whois::OutputText(form_)).toString()
+                       : QString();
+        });
+        const auto start = Clock::now();
+        form_.cmdConnect->click();
+        std::optional<Clock::time_point> closed;
+        if (!RunEventsUntil([&] {
+                if (!closed && form_.cmdConnect->text() == QLatin1String("Connect")) {
+                    closed = Clock::now();
+                }
+                return watch.shown;
+            })) {
+            std::fprintf(stderr, "Norvane never showed the end of the reply\n");
+        }
+        const double time = Milliseconds(Clock::now() - start);
+        untilClosed.runs.push_back(Milliseconds(closed.value_or(Clock::now()) - start));
+        const QString text = whois::OutputText(form_);
+        if (!text.endsWith(kClosed)) {
+            note = LastLine(text).toString();
+        } else if (text.size() < bytes) {
+            note = QStringLiteral("the reply did not arrive whole");
+        }
+        return time;
+    }
+    QString note;  // how the last exchange ended, when not with the whole reply
+    // Until the close was handled: the reply read, decoded and held, the box not yet caught up
+    // (seen between two passes of the event loop).
+    Spread untilClosed;
+
+private:
+    frmWinsock form_;
+};
+
+// The floors' side of the exchange: a non-blocking TCP socket on 127.0.0.1, read as the
+// program reads, decoded with the locale's decoder.
+class BareExchange : public QObject {
+public:
+    BareExchange(std::uint16_t port, std::function<void(const QString&)> take,
+                 std::function<void()> closed)
+        : take_(std::move(take)), closed_(std::move(closed)) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
+    ~BareExchange() override {
+        notifier_.reset();
+        ::close(fd_);
+    }
+
+    void Send(const QString& query) {
+        const QByteArray bytes = query.toLocal8Bit();
+        ::send(fd_, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Read(); });
+    }
+    qsizetype bytes = 0;
+
+private:
+    void Read() {
+        char buffer[kReadSize];
+        const ssize_t received = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (received > 0) {
+            bytes += received;
+            take_(decoder_.decode(QByteArrayView(buffer, received)));
+            return;
+        }
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
+        notifier_->setEnabled(false);
+        closed_();
+    }
+
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QStringDecoder decoder_{QStringConverter::System};
+    std::function<void(const QString&)> take_;
+    std::function<void()> closed_;
+};
+
+// The plain box: every read inserted at the end of a QPlainTextEdit.
+double PlainBox(const loopback::Server& server, QSize size, const QFont& font, qsizetype bytes) {
+    QWidget window;
+    window.setFont(font);
+    auto* box = new QPlainTextEdit(&window);
+    box->resize(size);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    window.resize(size);
+    Show(window);
+    QString tail;  // the reply's text after its last line end
+    bool closed = false;
+    BareExchange exchange(
+        server.Port(),
+        [&](const QString& text) {
+            box->moveCursor(QTextCursor::End);
+            box->insertPlainText(text);
+            const qsizetype lineEnd = text.lastIndexOf(QLatin1Char('\n'));
+            tail = lineEnd < 0 ? tail + text : text.mid(lineEnd + 1);
+        },
+        [&] {
+            box->moveCursor(QTextCursor::End);
+            box->insertPlainText(kClosed);
+            closed = true;
+        });
+    EndWatch watch(box, [&] { return closed ? tail + kClosed : QString(); });
+    const auto start = Clock::now();
+    exchange.Send(QStringLiteral("debian.net\r\n"));
+    if (!RunEventsUntil([&watch] { return watch.shown; })) {
+        std::fprintf(stderr, "the plain box never showed the end of the reply\n");
+    }
+    const double time = Milliseconds(Clock::now() - start);
+    if (exchange.bytes != bytes) {
+        std::fprintf(stderr, "the plain box got %lld of %lld bytes\n",
+                     static_cast<long long>(exchange.bytes), static_cast<long long>(bytes));
+    }
+    return time;
+}
+
+// The lower bound: the decoded reply in one string, and only the lines on screen laid out.
+// Like a screen, it shows the text at most once a frame, and the end at once.
+class LastLines : public QWidget {
+public:
+    LastLines() {
+        frame_.setSingleShot(true);
+        connect(&frame_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    }
+    void Append(const QString& text) {
+        text_ += text;
+        if (!frame_.isActive()) {
+            frame_.start(16);
+        }
+    }
+    void Close() {
+        text_ += kClosed;
+        closed_ = true;
+        frame_.stop();
+        update();
+    }
+    bool endPainted = false;
+    QString lastDrawn;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().base());
+        painter.setPen(palette().text().color());
+        const double spacing = QFontMetricsF(font()).lineSpacing();
+        double y = height();
+        for (qsizetype end = text_.size(); y > 0; end -= 1) {
+            const qsizetype start =
+                end == 0 ? 0 : text_.lastIndexOf(QLatin1Char('\n'), end - 1) + 1;
+            QTextLayout layout(text_.mid(start, end - start), font());
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            line.setLineWidth(width());
+            layout.endLayout();
+            y -= spacing;
+            layout.draw(&painter, QPointF(4, y));
+            if (end == text_.size()) {
+                lastDrawn = layout.text();
+            }
+            end = start;
+            if (start == 0) {
+                break;
+            }
+        }
+        endPainted = closed_;
+    }
+
+private:
+    QString text_;
+    bool closed_ = false;
+    QTimer frame_;
+};
+
+double LowerBound(const loopback::Server& server, QSize size, const QFont& font, qsizetype bytes) {
+    LastLines window;
+    window.setFont(font);
+    window.resize(size);
+    Show(window);
+    QString tail;
+    BareExchange exchange(
+        server.Port(),
+        [&](const QString& text) {
+            window.Append(text);
+            const qsizetype lineEnd = text.lastIndexOf(QLatin1Char('\n'));
+            tail = lineEnd < 0 ? tail + text : text.mid(lineEnd + 1);
+        },
+        [&] { window.Close(); });
+    const auto start = Clock::now();
+    exchange.Send(QStringLiteral("debian.net\r\n"));
+    if (!RunEventsUntil([&window] { return window.endPainted; })) {
+        std::fprintf(stderr, "the lower bound never painted the end\n");
+    }
+    const double time = Milliseconds(Clock::now() - start);
+    if (exchange.bytes != bytes || window.lastDrawn != tail + kClosed) {
+        std::fprintf(stderr, "the lower bound did not draw the whole reply's last line\n");
+    }
+    return time;
+}
+
+void ReplyCase(const char* name, qsizetype bytes, bool bareLineFeeds, int rounds) {
+    const std::string reply = Reply(bytes, bareLineFeeds);
     loopback::Server server([&reply](int fd) {
+        // However long a reader takes over one read, the server waits for it.
+        const timeval noLimit{0, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &noLimit, sizeof noLimit);
         loopback::ReadLine(fd);
         loopback::WriteAll(fd, reply);
         ::close(fd);
     });
-    WSADATA data;
-    WSAStartup(257, &data);
-    frmWinsock form;
-    whois::InstallNotifyHook(*form.WhoisClient);
-    form.SSTab1->setCurrentIndex(3);
-    form.show();
-    form.txtServer->setText(QStringLiteral("127.0.0.1"));
-    form.txtPort->setText(server.PortText());
-    QPlainTextEdit* box = form.txtWinsock;
-    GapMeter meter;
-    const Spread spread = Measure(runs, [&] {
-        QTest::mouseClick(form.cmdConnect, Qt::LeftButton);
-        RunEventsUntil([&] { return form.cmdConnect->text() == QLatin1String("Whois"); });
-        const auto start = Clock::now();
-        meter.Start();
-        QTest::mouseClick(form.cmdConnect, Qt::LeftButton);
-        RunEventsUntil(
-            [&] { return box->document()->lastBlock().text().endsWith(QLatin1String("Closed ")); });
-        box->viewport()->repaint();
-        const double time = Milliseconds(Clock::now() - start);
-        gaps->runs.push_back(meter.Stop());
-        if (whois::OutputText(form).size() < bytes) {
-            std::fprintf(stderr, "the reply did not arrive whole\n");
-        }
-        return time;
-    });
-    form.Unload();
-    return spread;
+    Program program(server);
+    const QSize size = program.Box()->size();
+    const QSize inside = program.Box()->viewport()->size();
+    const QFont font = program.Box()->font();
+    Spread ours, plain, bound;
+    for (int i = 0; i < rounds; ++i) {
+        ours.runs.push_back(program.Run(bytes));
+        plain.runs.push_back(PlainBox(server, size, font, bytes));
+        bound.runs.push_back(LowerBound(server, inside, font, bytes));
+    }
+    std::printf("%s, %d rounds (ms)\n", name, rounds);
+    PrintRow("Norvane", ours);
+    PrintRow("  of which until the close", program.untilClosed);
+    PrintRow("floor: plain box", plain);
+    PrintRow("lower bound: last lines only", bound);
+    std::printf(
+        "  Norvane / plain box %.2f (rounds %.2f), Norvane / lower bound %.2f (rounds %.2f)\n",
+        ours.Median() / plain.Median(), RoundRatio(ours, plain), ours.Median() / bound.Median(),
+        RoundRatio(ours, bound));
+    if (!program.note.isEmpty()) {
+        std::printf("  Norvane's output ended with: %s\n", qPrintable(program.note));
+    }
+    std::fflush(stdout);
 }
 
-Spread BarePlainTextEditFloor(qsizetype bytes, int runs, QSize size) {
-    const QByteArray reply = QByteArray::fromStdString(Reply(bytes));
-    return Measure(runs, [&] {
-        QWidget window;
-        QPlainTextEdit box(&window);
-        box.resize(size);
-        box.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        window.show();
-        QCoreApplication::processEvents();
-        const auto start = Clock::now();
-        for (qsizetype at = 0; at < reply.size(); at += kPiece) {
-            box.moveCursor(QTextCursor::End);
-            box.insertPlainText(QString::fromLocal8Bit(reply.mid(at, kPiece)));
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        }
-        box.viewport()->repaint();
-        return Milliseconds(Clock::now() - start);
-    });
-}
-
+// LF to CR LF in one pass: count, size the result once, write through a pointer.
 QString LinearLfToCrLf(const QString& text) {
     const qsizetype lineFeeds = text.count(QLatin1Char('\n'));
     QString result(text.size() + lineFeeds, Qt::Uninitialized);
@@ -191,12 +449,43 @@ QString LinearLfToCrLf(const QString& text) {
 }
 
 template <typename Work>
-Spread Time(int runs, Work work) {
-    return Measure(runs, [&] {
-        const auto start = Clock::now();
-        work();
-        return Milliseconds(Clock::now() - start);
-    });
+double Time(Work work) {
+    const auto start = Clock::now();
+    work();
+    return Milliseconds(Clock::now() - start);
+}
+
+// ReplaceAll against the one-pass conversion, and the unix2dos click against ReplaceAll
+// alone, at 8 MiB of 38-byte lines.
+void LineEndCases(int rounds) {
+    const QString text = QString::fromStdString(Reply(8 * kMiB, false));
+    const QString lf = QStringLiteral("\n"), crLf = QStringLiteral("\r\n");
+    frmWinsock form;
+    if (!form.Load()) {
+        std::exit(1);
+    }
+    form.show();
+    whois::Client& client = *form.WhoisClient;
+    client.SetOutputText(text);
+    QCoreApplication::processEvents();
+    Spread replaceAll, linear, click;
+    QString result;
+    for (int i = 0; i < rounds; ++i) {
+        replaceAll.runs.push_back(Time([&] { result = whois::ReplaceAll(text, lf, crLf); }));
+        linear.runs.push_back(Time([&] { result = LinearLfToCrLf(text); }));
+        client.SetExactText(text);
+        click.runs.push_back(Time([&] {
+            form.unix2dos->click();
+            QCoreApplication::processEvents();
+        }));
+    }
+    std::printf("line ends at 8 MiB, %d rounds (ms)\n", rounds);
+    PrintRow("ReplaceAll LF to CR LF", replaceAll);
+    PrintRow("floor: one pass, sized once", linear);
+    PrintRow("unix2dos click", click);
+    std::printf("  ReplaceAll / one pass %.2f, unix2dos click / ReplaceAll %.2f\n",
+                replaceAll.Median() / linear.Median(), click.Median() / replaceAll.Median());
+    form.Unload();
 }
 
 }  // namespace
@@ -206,46 +495,15 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    const QSize boxSize = [] {
-        frmWinsock form;
-        return form.txtWinsock->size();
-    }();
+    const char* asked = argc > 1 ? argv[1] : std::getenv("NORVANE_BENCH_ROUNDS");
+    const int rounds = asked != nullptr ? std::max(1, std::atoi(asked)) : 0;
+    auto roundsOr = [rounds](int fallback) { return rounds > 0 ? rounds : fallback; };
 
-    std::printf("%-28s %9s %9s %7s   %s\n", "case (ms)", "project", "floor", "ratio",
-                "[project min-max] [floor min-max]");
-    Spread gaps1, gaps8;
-    const Spread whois1 = WhoisClickToClosed(kMiB, 9, &gaps1);
-    Print("whois click to closed 1 MiB", whois1, BarePlainTextEditFloor(kMiB, 9, boxSize));
-    const Spread whois8 = WhoisClickToClosed(8 * kMiB, 3, &gaps8);
-    Print("whois click to closed 8 MiB", whois8, BarePlainTextEditFloor(8 * kMiB, 3, boxSize));
-    std::printf("%-28s %9.2f           [%.2f-%.2f]\n", "longest loop gap 8 MiB", gaps8.Median(),
-                gaps8.Min(), gaps8.Max());
-
-    for (const qsizetype mib : {1, 8}) {
-        const QString text = QString::fromStdString(Reply(mib * kMiB));
-        const QString lf = QStringLiteral("\n"), crLf = QStringLiteral("\r\n");
-        QString result;
-        const Spread replaceAll = Time(21, [&] { result = whois::ReplaceAll(text, lf, crLf); });
-        const Spread linear = Time(21, [&] { result = LinearLfToCrLf(text); });
-        Print(mib == 1 ? "ReplaceAll 1 MiB" : "ReplaceAll 8 MiB", replaceAll, linear);
-        if (mib == 8) {
-            WSADATA data;
-            WSAStartup(257, &data);
-            frmWinsock form;
-            form.show();
-            whois::Client& client = *form.WhoisClient;
-            client.SetOutputText(text);
-            QCoreApplication::processEvents();
-            const Spread click = Measure(9, [&] {
-                client.SetExactText(text);
-                const auto start = Clock::now();
-                form.unix2dos->click();
-                QCoreApplication::processEvents();
-                return Milliseconds(Clock::now() - start);
-            });
-            Print("unix2dos click 8 MiB", click, replaceAll);
-            WSACleanup();
-        }
-    }
+    std::printf("whois reply, click on \"Whois\" to its end painted, in turn A B C\n");
+    ReplyCase("1 MiB of 38-byte lines", kMiB, false, roundsOr(15));
+    ReplyCase("8 MiB of 38-byte lines", 8 * kMiB, false, roundsOr(9));
+    ReplyCase("64 MiB of 38-byte lines", 64 * kMiB, false, roundsOr(2));
+    ReplyCase("8 MiB of bare line feeds", 8 * kMiB, true, roundsOr(1));
+    LineEndCases(roundsOr(9));
     return 0;
 }
