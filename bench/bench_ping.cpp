@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <QApplication>
@@ -239,7 +240,7 @@ int Measure(frmWinsock& form, int rounds) {
     Figures runBlocking;
     for (int i = -100; i < rounds; ++i) {
         const auto start = Clock::now();
-        const int answer = platform::RunBlocking([] { return 1; });
+        const std::optional<int> answer = platform::RunBlocking([] { return 1; });
         const auto elapsed = Clock::now() - start;
         ok = answer == 1 && ok;
         if (i >= 0) {
