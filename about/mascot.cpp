@@ -6,10 +6,10 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include "about/drawing.h"
 #include "about/moodule.h"
-#include "platform/controls.h"
-#include "platform/drawing.h"
-#include "platform/sound.h"
+#include "platform/controls/controls.h"
+#include "platform/sound/sound.h"
 
 namespace Moodule {
 namespace {

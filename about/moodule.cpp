@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/drawing.h"
+#include "about/drawing.h"
 
 namespace Moodule {
 namespace {

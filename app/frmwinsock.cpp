@@ -19,7 +19,7 @@
 #include "assets/mascot_picture.h"
 #include "lookup/lookup.h"
 #include "ping/commands.h"
-#include "platform/controls.h"
+#include "platform/controls/controls.h"
 #include "whois/whois.h"
 
 namespace {
@@ -77,9 +77,13 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
             control = button;
             break;
         }
-        case Kind::PictureBox:
-            control = new PictureBox(page);
+        case Kind::PictureBox: {
+            // The mascot's pictures show its background where they are empty.
+            auto* picture = new PictureBox(page);
+            picture->SetBackColor(assets::MascotBackground());
+            control = picture;
             break;
+        }
     }
     control->setObjectName(QString::fromLatin1(row.name));
     control->setProperty("TabIndex", row.tabIndex);

@@ -5,7 +5,7 @@
 
 #include "about/mascot.h"
 #include "ping/module1.h"
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -47,9 +47,9 @@
 #include <QTimer>
 
 #include "app/frmwinsock.h"
+#include "net/blockinghook.h"
 #include "ping/module1.h"
-#include "platform/blockinghook.h"
-#include "platform/icmp.h"
+#include "platform/icmp/icmp.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // it once, as ping does: it opens its raw socket, then gives up every capability before it
 // reads a byte. It links only the C and C++ runtimes, reads no environment and no file, holds
 // no descriptor it did not open besides standard input, output and error, and does one thing:
-// for each request on standard input (a SOCK_SEQPACKET socket, platform/icmp_helper_protocol.h)
+// for each request on standard input (a SOCK_SEQPACKET socket, platform/icmp/helper_protocol.h)
 // it sends one echo request and answers with the reply buffer. The packet is built here and
 // the socket is IPPROTO_ICMP without IP_HDRINCL, so nothing but echo requests leaves it. It
 // ends when the other end of its socket closes.
@@ -21,9 +21,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/icmp_echo.h"
-#include "platform/icmp_helper_protocol.h"
-#include "platform/icmp_reply.h"
+#include "platform/icmp/echo.h"
+#include "platform/icmp/helper_protocol.h"
+#include "platform/icmp/reply.h"
 
 namespace {
 

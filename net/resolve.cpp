@@ -20,9 +20,9 @@
 #include <optional>
 #include <vector>
 
+#include "net/blockinghook.h"
 #include "net/winsock.h"
-#include "platform/blockinghook.h"
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 
 namespace Winsock {
 

@@ -3,7 +3,7 @@
 #include <sys/socket.h>
 
 #include "net/winsock.h"
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 
 namespace Winsock {
 

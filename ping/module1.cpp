@@ -11,8 +11,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include "platform/blockinghook.h"
-#include "platform/icmp.h"
+#include "net/blockinghook.h"
+#include "platform/icmp/icmp.h"
 
 namespace Module1 {
 

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "platform/icmp_reply.h"
+#include "platform/icmp/reply.h"
 
 namespace Module1 {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/icmp.h"
-#include "platform/icmp_helper_client.h"
+#include "platform/icmp/helper_client.h"
+#include "platform/icmp/icmp.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

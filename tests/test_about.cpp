@@ -16,8 +16,8 @@
 #include "about/moodule.h"
 #include "about/terms.h"
 #include "assets/mascot_picture.h"
-#include "platform/controls.h"
-#include "platform/sound.h"
+#include "platform/controls/controls.h"
+#include "platform/sound/sound.h"
 #include "tests/qt_printers.h"
 #include "tests/window_fixture.h"
 
@@ -29,7 +29,7 @@ QString Beside(const char* name) {
 
 QImage AtTopLeftOnBackColour(const QImage& picture, QSize box) {
     QImage image(box, QImage::Format_RGB32);
-    image.fill(PictureBox::BackColor());
+    image.fill(assets::MascotBackground());
     QPainter(&image).drawImage(0, 0, picture);
     return image;
 }

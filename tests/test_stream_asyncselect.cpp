@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "loopback.h"
-#include "platform/asyncselect.h"
-#include "platform/winsock.h"
+#include "platform/winsock/asyncselect.h"
+#include "platform/winsock/winsock.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sys/resource.h>
 
 #include "loopback.h"
-#include "platform/asyncselect.h"
+#include "platform/winsock/asyncselect.h"
 #include "whois/whois.h"
 #include "window_fixture.h"
 

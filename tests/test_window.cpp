@@ -13,8 +13,8 @@
 #include <QTest>
 
 #include "app/layout.h"
-#include "platform/controls.h"
-#include "platform/winsock.h"
+#include "platform/controls/controls.h"
+#include "platform/winsock/winsock.h"
 #include "tests/qt_printers.h"
 #include "tests/window_fixture.h"
 

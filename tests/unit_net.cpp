@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "net/winsock.h"
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 #include "tests/qt_printers.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <QTextCursor>
 
 #include "net/winsock.h"
-#include "platform/asyncselect.h"
-#include "platform/winsock.h"
+#include "platform/winsock/asyncselect.h"
+#include "platform/winsock/winsock.h"
 
 namespace whois {
 

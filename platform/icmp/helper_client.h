@@ -1,6 +1,6 @@
 #pragma once
 // The echo service's side of norvane-echo, the echo helper program
-// (platform/icmp_helper_protocol.h). A process that may open no ICMP socket of its own starts
+// (platform/icmp/helper_protocol.h). A process that may open no ICMP socket of its own starts
 // the helper when it first needs it and hands it its echoes. A helper serves one echo at a
 // time and is kept for the next; echoes sent from several threads at once get a helper each,
 // each with its own raw socket, so that every reply reaches the echo it answers.
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/icmp_helper_protocol.h"
+#include "platform/icmp/helper_protocol.h"
 
 namespace platform {
 
@@ -21,7 +21,7 @@ void SetEchoHelperPath(std::string path);
 // Whether a helper runs, or could be started and opened its raw socket.
 bool EchoHelperAvailable();
 
-// One echo through a helper, in the steps of SocketEcho (platform/icmp_echo.h): handed to a
+// One echo through a helper, in the steps of SocketEcho (platform/icmp/echo.h): handed to a
 // helper when made, its answer taken as it comes. A general failure when no helper answers.
 // The time-out is bounded by the helper's.
 class HelperEcho {

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/icmp_sockets.h"
+#include "platform/icmp/sockets.h"
 
 namespace platform {
 

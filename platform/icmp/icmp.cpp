@@ -1,4 +1,4 @@
-#include "platform/icmp.h"
+#include "platform/icmp/icmp.h"
 
 #include <map>
 #include <mutex>

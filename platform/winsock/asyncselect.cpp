@@ -11,7 +11,7 @@
 // Everything here runs on the thread of the window's event loop; the table of open sockets is
 // not shared with other threads.
 
-#include "platform/asyncselect.h"
+#include "platform/winsock/asyncselect.h"
 
 #include <cerrno>
 #include <unordered_map>
@@ -26,7 +26,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 
 namespace platform {
 

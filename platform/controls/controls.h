@@ -39,9 +39,10 @@ protected:
 class PictureBox : public QFrame {
     Q_OBJECT
 public:
-    static QColor BackColor();
-
     explicit PictureBox(QWidget* parent = nullptr);
+    // The colour an empty picture shows; set it before drawing.
+    QColor BackColor() const { return backColor_; }
+    void SetBackColor(const QColor& color) { backColor_ = color; }
     // The persistent image, as large as the box's inside, read and written pixel by pixel.
     QImage& Image();
     const QImage& Image() const { return image_; }
@@ -61,6 +62,7 @@ protected:
 
 private:
     void EnsureImageSize();
+    QColor backColor_ = Qt::white;
     QImage image_;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/icmp_helper_client.h"
+#include "platform/icmp/helper_client.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/icmp_echo.h"
-#include "platform/icmp_reply.h"
+#include "platform/icmp/echo.h"
+#include "platform/icmp/reply.h"
 
 namespace platform {
 

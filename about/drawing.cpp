@@ -1,4 +1,4 @@
-#include "platform/drawing.h"
+#include "about/drawing.h"
 
 #include <QFile>
 #include <QImageReader>

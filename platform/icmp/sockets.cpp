@@ -1,4 +1,4 @@
-#include "platform/icmp_sockets.h"
+#include "platform/icmp/sockets.h"
 
 #include <time.h>  // before linux/errqueue.h, which needs struct timespec
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/icmp_reply.h"
+#include "platform/icmp/reply.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/icmp_packets.h"
+#include "platform/icmp/packets.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 
 #include <cerrno>
 #include <cstring>

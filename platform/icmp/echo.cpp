@@ -1,4 +1,4 @@
-#include "platform/icmp_echo.h"
+#include "platform/icmp/echo.h"
 
 #include <unistd.h>
 

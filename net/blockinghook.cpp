@@ -1,4 +1,4 @@
-#include "platform/blockinghook.h"
+#include "net/blockinghook.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -20,7 +20,7 @@
 #include <QThread>
 #include <QWheelEvent>
 
-#include "platform/winsock.h"
+#include "platform/winsock/winsock.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 // - a request: the 4 bytes "NVE1", the destination (4 bytes in network order), the time-out
 //   in milliseconds (4 bytes, little-endian), the time to live and the type of service (a byte
 //   each, 0 for the system's default), the data size (2 bytes, little-endian), the data;
-// - its answer: a reply buffer (platform/icmp_reply.h) holding the fixed part and all of the
+// - its answer: a reply buffer (platform/icmp/reply.h) holding the fixed part and all of the
 //   echoed data.
 
 #include <cstdint>

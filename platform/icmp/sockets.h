@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/icmp_packets.h"
+#include "platform/icmp/packets.h"
 
 namespace platform {
 

@@ -1,11 +1,9 @@
-#include "platform/controls.h"
+#include "platform/controls/controls.h"
 
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-
-#include "assets/mascot_picture.h"
 
 namespace {
 
@@ -65,10 +63,6 @@ void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit clicked();
     }
-}
-
-QColor PictureBox::BackColor() {
-    return assets::MascotBackground();
 }
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {

@@ -1,4 +1,4 @@
-#include "platform/icmp_helper_protocol.h"
+#include "platform/icmp/helper_protocol.h"
 
 #include <algorithm>
 
