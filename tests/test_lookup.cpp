@@ -1,12 +1,15 @@
 // The "Local Info" and "IP / DNS" tabs, clicked on the real window in a program with a network,
 // a hosts file and a name server of its own (test_lookup_private_resolver.h).
 
+#include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include <QLineEdit>
 #include <QSysInfo>
 #include <QTest>
 
+#include "platform/blockinghook.h"
 #include "tests/loopback.h"
 #include "tests/test_lookup_private_resolver.h"
 #include "tests/window_fixture.h"
@@ -134,6 +137,16 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
     EXPECT_TRUE(form->isVisible() && resultWhenClicked == "not clicked") << "input waited";
     EXPECT_TRUE(loopback::WaitUntil([&] { return !form->isVisible(); }));
     EXPECT_EQ(resultWhenClicked, QString("255.255.255.255"));
+}
+
+// A call that fails on the worker thread fails in the caller once the wait is over.
+TEST(RunBlocking, RethrowsWhatTheWorkerThrewAfterTheWait) {
+    EXPECT_THROW(platform::RunBlocking([]() -> int {
+                     std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                     throw std::runtime_error("lookup failed");
+                 }),
+                 std::runtime_error);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

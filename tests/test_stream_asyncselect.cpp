@@ -52,12 +52,6 @@ protected:
     bool closeOnFirst = false;
 };
 
-TEST(WinsockErrors, UnnamedErrnoValuesAreInvalidAndConnectionAnswersMapByMeaning) {
-    EXPECT_EQ(platform::WinsockError(ENODATA), WSAEINVAL);
-    EXPECT_EQ(platform::WinsockConnectError(ENOPROTOOPT), WSAECONNREFUSED);
-    EXPECT_EQ(platform::WinsockConnectError(EINVAL), WSAENETUNREACH);
-}
-
 TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     const int closed = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     EXPECT_EQ(closesocket(closed), 0);
@@ -104,6 +98,31 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
         EXPECT_EQ(notes.back(), Note(FD_CLOSE, reset ? WSAECONNRESET : 0));
         EXPECT_EQ(closesocket(socket), 0);
     }
+}
+
+// FD_WRITE comes once the connection stands, and again only when a send that would block
+// finds room after all.
+TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
+    std::atomic<bool> drain = false;
+    loopback::Server server([&drain](int fd) {
+        WaitUntil([&drain] { return drain.load(); }, 5000, false);
+        loopback::AwaitEnd(fd);
+        ::close(fd);
+    });
+    ConnectTo(server);
+    ASSERT_TRUE(WaitUntil([&] { return Count(FD_WRITE) == 1; }));
+    const std::string block(1 << 16, 'x');
+    for (int sends = 0; sends < 10000 && platform::send(socket, block.data(), block.size(), 0) > 0;
+         ++sends) {
+    }
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    loopback::Spin(50);
+    EXPECT_EQ(Count(FD_WRITE), 1);
+    drain = true;
+    EXPECT_TRUE(WaitUntil([&] { return Count(FD_WRITE) == 2; }));
+    loopback::Spin(50);
+    EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}, {FD_WRITE, 0}, {FD_WRITE, 0}}));
+    EXPECT_EQ(closesocket(socket), 0);
 }
 
 TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {

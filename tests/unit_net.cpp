@@ -1,11 +1,14 @@
 // Socket services without a window or a name service; the name service: test_lookup.cpp.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
 #include "net/winsock.h"
+#include "platform/winsock.h"
 #include "tests/qt_printers.h"
 
 namespace {
@@ -29,6 +32,71 @@ TEST(SocketErrorText, GivesTheTextsOfTheTableAndNothingInItsGaps) {
     }
     for (const std::int32_t code : {0, -1, -10054, 10054 + 65536, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(SocketErrorText(code), QString()) << code;
+    }
+}
+
+// What the user reads for each errno a socket call can give: the Winsock code of the same
+// meaning, looked up by name (Linux and Winsock number them differently), and its text.
+TEST(SocketErrorText, EachErrnoReadsAsTheTextOfTheWinsockErrorOfItsMeaning) {
+    const char* const wouldBlock = "Operation would block.";
+    const char* const reset = "Connection reset by peer.";
+    const char* const noRoute = "No route to host.";
+    const char* const aborted = "Software caused connection abort.";
+    const char* const invalid = "Invalid Argument.";
+    const std::pair<int, const char*> rows[] = {
+        {EAGAIN, wouldBlock},
+        {EINPROGRESS, wouldBlock},  // a non-blocking connect under way
+        {EALREADY, "Operation already in progress."},
+        {EISCONN, "Socket is already connected."},
+        {ENOTCONN, "Socket is not connected."},
+        {EPIPE, reset},
+        {ECONNRESET, reset},
+        {ECONNREFUSED, "Connection refused."},
+        {ETIMEDOUT, "Connection timed out."},
+        {EHOSTUNREACH, noRoute},
+        {ENETUNREACH, "Network is unreachable."},
+        {ECONNABORTED, aborted},
+        {EADDRINUSE, "Address already in use."},
+        {EADDRNOTAVAIL, "Can't assign requested address."},
+        {EACCES, "Permission Denied."},
+        {EPERM, "Permission Denied."},
+        {EINVAL, invalid},
+        {EAFNOSUPPORT, "Address family not supported by protocol family."},
+        {EPROTONOSUPPORT, "Protocol not supported."},
+        {ESOCKTNOSUPPORT, "Socket type not supported."},
+        {EMFILE, "Too many open files."},
+        {ENFILE, "Too many open files."},
+        {ENOBUFS, "No buffer space available."},
+        {ENOMEM, "No buffer space available."},
+        {ENETDOWN, "Network is down."},
+        {ENETRESET, "Network dropped connection."},
+        {ESHUTDOWN, "Can't send after socket shutdown."},
+        {EHOSTDOWN, "Host is down."},
+        {ENOTSOCK, "Socket operation on nonsocket."},
+        {EBADF, "Socket operation on nonsocket."},
+        {EINTR, "Interrupted system call."},
+        {EFAULT, "Bad Address."},
+        {EMSGSIZE, "Message too long."},
+        {EDESTADDRREQ, "Destination address required."},
+        {EOPNOTSUPP, "Operation not supported on socket."},
+        {ENOPROTOOPT, "Protocol not available."},
+        {ENONET, noRoute},
+        {EPROTO, aborted},
+        {ENODATA, invalid},  // no socket meaning: not 10000 + 61, "Connection refused."
+        {0, ""}};
+    for (const auto& [error, text] : rows) {
+        EXPECT_EQ(SocketErrorText(platform::WinsockError(error)), QString(text))
+            << std::strerror(error);
+    }
+    // A connection attempt's outcome reads by the ICMP message behind it.
+    const std::pair<int, const char*> connectRows[] = {{ENOPROTOOPT, "Connection refused."},
+                                                       {EOPNOTSUPP, noRoute},
+                                                       {EINVAL, "Network is unreachable."},
+                                                       {ECONNREFUSED, "Connection refused."},
+                                                       {ETIMEDOUT, "Connection timed out."}};
+    for (const auto& [error, text] : connectRows) {
+        EXPECT_EQ(SocketErrorText(platform::WinsockConnectError(error)), QString(text))
+            << std::strerror(error);
     }
 }
 

@@ -70,6 +70,12 @@ TEST(ReplyDecoder, JoinsACharacterSplitBetweenReads) {
     EXPECT_EQ(decoder.Decode("caf\xc3"), QStringLiteral("caf"));
     EXPECT_EQ(decoder.Decode("\xa9!"), QStringLiteral("\u00e9!"));
     EXPECT_EQ(decoder.Finish(), QString());
+    // A character beyond 16 bits, a surrogate pair in the text, cut after each of its bytes.
+    const QByteArray face = "\xf0\x9f\x90\xae";
+    for (qsizetype cut = 1; cut < face.size(); ++cut) {
+        EXPECT_EQ(decoder.Decode(face.left(cut)), QString()) << cut;
+        EXPECT_EQ(decoder.Decode(face.mid(cut) + "."), QStringLiteral("\U0001F42E.")) << cut;
+    }
 }
 
 }  // namespace
