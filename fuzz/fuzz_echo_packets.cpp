@@ -2,6 +2,7 @@
 // checksum verifies; the reply buffer is written within its size, and reads back as written.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -11,11 +12,14 @@
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
+// Ends the run, naming the property that failed; libFuzzer keeps the input.
+#define CHECK(property)                                                                 \
+    do {                                                                                \
+        if (!(property)) {                                                              \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #property); \
+            std::abort();                                                               \
+        }                                                                               \
+    } while (false)
 
 // The Internet checksum the long way: 16-bit big-endian words, an odd byte padded with zero,
 // summed with end-around carry.
@@ -40,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         input.ConsumeIntegralInRange<std::size_t>(0, input.remaining_bytes() / 2));
 
     const std::vector<std::uint8_t> request = platform::EchoRequest(identifier, sequence, payload);
-    Check(request.size() == 8 + payload.size() && request[0] == 8 && request[1] == 0);
-    Check((request[4] << 8 | request[5]) == identifier &&
+    CHECK(request.size() == 8 + payload.size() && request[0] == 8 && request[1] == 0);
+    CHECK((request[4] << 8 | request[5]) == identifier &&
           (request[6] << 8 | request[7]) == sequence);
-    Check(std::equal(payload.begin(), payload.end(), request.begin() + 8));
-    Check(platform::InternetChecksum(request) == 0 && ReferenceChecksum(request) == 0);
-    Check(platform::InternetChecksum(payload) == ReferenceChecksum(payload));
+    CHECK(std::equal(payload.begin(), payload.end(), request.begin() + 8));
+    CHECK(platform::InternetChecksum(request) == 0 && ReferenceChecksum(request) == 0);
+    CHECK(platform::InternetChecksum(payload) == ReferenceChecksum(payload));
 
     // A reply buffer of any size that holds the fixed part, exactly that large on the heap so
     // that a write past its end is caught.
@@ -67,20 +71,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool success = outcome.status == IP_SUCCESS;
     const std::size_t kept =
         success ? std::min(echoed.size(), bufferSize - platform::kEchoReplyFixedSize) : 0;
-    Check(part.Address == static_cast<std::int32_t>(outcome.source));
-    Check(part.Status == outcome.status && part.RoundTripTime == (success ? roundTripTime : 0));
-    Check(part.DataSize == static_cast<std::int16_t>(kept) && part.Reserved == 0);
-    Check(part.DataPointer == static_cast<std::int32_t>(platform::kEchoReplyFixedSize));
-    Check(part.Ttl == outcome.ttl && part.Tos == outcome.tos && part.Flags == outcome.flags);
-    Check(part.OptionsSize == 0 && part.OptionsData == 0);
+    CHECK(part.Address == static_cast<std::int32_t>(outcome.source));
+    CHECK(part.Status == outcome.status && part.RoundTripTime == (success ? roundTripTime : 0));
+    CHECK(part.DataSize == static_cast<std::int16_t>(kept) && part.Reserved == 0);
+    CHECK(part.DataPointer == static_cast<std::int32_t>(platform::kEchoReplyFixedSize));
+    CHECK(part.Ttl == outcome.ttl && part.Tos == outcome.tos && part.Flags == outcome.flags);
+    CHECK(part.OptionsSize == 0 && part.OptionsData == 0);
     const auto dataArea = buffer.begin() + platform::kEchoReplyFixedSize;
-    Check(std::equal(echoed.begin(), echoed.begin() + static_cast<std::ptrdiff_t>(kept), dataArea));
-    Check(std::all_of(dataArea + static_cast<std::ptrdiff_t>(kept), buffer.end(),
+    CHECK(std::equal(echoed.begin(), echoed.begin() + static_cast<std::ptrdiff_t>(kept), dataArea));
+    CHECK(std::all_of(dataArea + static_cast<std::ptrdiff_t>(kept), buffer.end(),
                       [](std::uint8_t byte) { return byte == 0xA5; }));
 
     // The fixed part written back from what was read gives the same 28 bytes.
     std::vector<std::uint8_t> again(platform::kEchoReplyFixedSize);
     platform::WriteFixedPart(part, again.data());
-    Check(std::equal(again.begin(), again.end(), buffer.begin()));
+    CHECK(std::equal(again.begin(), again.end(), buffer.begin()));
     return 0;
 }

@@ -2,6 +2,7 @@
 // readings of what they accept, written here from their descriptions.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -13,11 +14,14 @@
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
+// Ends the run, naming the property that failed; libFuzzer keeps the input.
+#define CHECK(property)                                                                 \
+    do {                                                                                \
+        if (!(property)) {                                                              \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #property); \
+            std::abort();                                                               \
+        }                                                                               \
+    } while (false)
 
 // The text without the blanks around it.
 QString Trimmed(const QString& text) {
@@ -93,15 +97,15 @@ std::optional<std::int16_t> ReferencePort(const QString& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString text =
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    Check(Module1::DottedToAddress(text) == ReferenceDotted(text));
+    CHECK(Module1::DottedToAddress(text) == ReferenceDotted(text));
 
     std::int16_t port = 0;
     const bool isPort = whois::ReadPort(text, port);
     const auto expected = ReferencePort(text);
-    Check(isPort == expected.has_value() && (!isPort || port == *expected));
+    CHECK(isPort == expected.has_value() && (!isPort || port == *expected));
 
     const bool sendable = !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) &&
                           !text.contains(QChar(0));
-    Check(whois::IsSendableDomain(text) == sendable);
+    CHECK(whois::IsSendableDomain(text) == sendable);
     return 0;
 }

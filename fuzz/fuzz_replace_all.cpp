@@ -1,6 +1,7 @@
 // ReplaceAll equals the plain left-to-right replacement.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -50,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString source = NextText(input);
     if (whois::ReplaceAll(source, search, replacement) !=
         NaiveReplaceAll(source, search, replacement)) {
+        std::fprintf(stderr, "ReplaceAll differs from the plain replacement\n");
         std::abort();
     }
     return 0;

@@ -6,6 +6,7 @@
 // - the box's cost estimate, by which a reply is cut, never falls below what the box holds.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -23,11 +24,14 @@ namespace {
 constexpr qsizetype kBytesPerCharacter = 4;
 constexpr qsizetype kBytesPerLine = 150;
 
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
+// Ends the run, naming the property that failed; libFuzzer keeps the input.
+#define CHECK(property)                                                                 \
+    do {                                                                                \
+        if (!(property)) {                                                              \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #property); \
+            std::abort();                                                               \
+        }                                                                               \
+    } while (false)
 
 bool IsLineEnd(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
@@ -105,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         from = input.ConsumeIntegral<std::uint16_t>();
         to = input.ConsumeIntegral<std::uint16_t>();
     }
-    const std::string bytes = input.ConsumeRemainingBytes<char>();
+    const std::string bytes = input.ConsumeRemainingBytesAsString();
 
     // One read, then the same bytes in pieces, through the client as its reads reach it.
     whois::ReplyDecoder whole;
@@ -123,14 +127,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end;
     }
     client.AppendOutput(client.FinishReply());
-    Check(client.OutputText() == exact);
+    CHECK(client.OutputText() == exact);
 
     client.CatchUp();
     const QString shown = box.text->toPlainText();
     const Shown reference = Reference(exact);
-    Check(shown.size() + 1 == qsizetype(reference.from.size()));
+    CHECK(shown.size() + 1 == qsizetype(reference.from.size()));
     for (qsizetype i = 0; i < shown.size(); ++i) {
-        Check((shown[i] == u'\n') == reference.isBreak[std::size_t(i)]);
+        CHECK((shown[i] == u'\n') == reference.isBreak[std::size_t(i)]);
     }
     selections.emplace_back(0, shown.size());
     for (auto [from, to] : selections) {
@@ -138,14 +142,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         to %= shown.size() + 1;
         const qsizetype begin = reference.from[std::size_t(from)];
         const qsizetype end = reference.from[std::size_t(std::max(from, to))];
-        Check(whois::ExactSelection(exact, shown, from, to) == exact.mid(begin, end - begin));
+        CHECK(whois::ExactSelection(exact, shown, from, to) == exact.mid(begin, end - begin));
     }
 
     // Room is left only for what the estimate leaves: never more than what the box holds
     // leaves.
     const qsizetype counted =
         shown.size() * kBytesPerCharacter + shown.count(u'\n') * kBytesPerLine;
-    Check(client.ReplyRoom() <=
+    CHECK(client.ReplyRoom() <=
           (whois::Client::kBoxLimit - counted) / (kBytesPerCharacter + kBytesPerLine));
     return 0;
 }
