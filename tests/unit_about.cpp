@@ -85,30 +85,25 @@ TEST(RotateImage, QuarterTurnsTakeTheirPixelsOnePixelOffAnExactTurn) {
 // A copy takes the part of the rectangle that lies inside both images and leaves the rest of
 // the destination as it was, with pixels of four bytes and of three.
 TEST(BitBlt, CopiesWhatLiesInsideBothImagesAndNothingElse) {
-    struct Copy {
-        int x, y, width, height, sourceX, sourceY;
-    };
-    const Copy copies[] = {{1, 1, 2, 2, 1, 0},   {-2, -1, 4, 3, 0, 0}, {3, 2, 9, 9, 0, 0},
-                           {0, 0, 3, 3, -1, -2}, {2, 1, 5, 5, 2, 1},   {-6, 0, 3, 3, 0, 0},
-                           {0, 0, 3, 3, 4, 0},   {1, 0, -1, 2, 0, 0},  {0, 3, 5, 5, 0, 2}};
-    const QRgb blank = qRgb(255, 255, 255);
+    const int copies[][6] = {{1, 1, 2, 2, 1, 0},   {-2, -1, 4, 3, 0, 0}, {3, 2, 9, 9, 0, 0},
+                             {0, 0, 3, 3, -1, -2}, {2, 1, 5, 5, 2, 1},   {-6, 0, 3, 3, 0, 0},
+                             {0, 0, 3, 3, 4, 0},   {1, 0, -1, 2, 0, 0},  {0, 3, 5, 5, 0, 2}};
     for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGB888}) {
         const QImage source = Tagged(4, 3).convertToFormat(format);
-        for (const Copy& c : copies) {
+        for (const auto& [x, y, width, height, sourceX, sourceY] : copies) {
             QImage destination(5, 4, format);
-            destination.fill(blank);
-            platform::BitBlt(destination, c.x, c.y, c.width, c.height, source, c.sourceX,
-                             c.sourceY);
+            destination.fill(Qt::white);
+            platform::BitBlt(destination, x, y, width, height, source, sourceX, sourceY);
             int wrong = 0;
             for (int k = 0; k < 5 * 4; ++k) {
-                const QPoint at(k % 5, k / 5);
-                const QPoint from = at - QPoint(c.x, c.y) + QPoint(c.sourceX, c.sourceY);
+                const QPoint at(k % 5, k / 5), from = at - QPoint(x - sourceX, y - sourceY);
                 const bool copied =
-                    QRect(c.x, c.y, c.width, c.height).contains(at) && source.rect().contains(from);
-                wrong += destination.pixel(at) != (copied ? source.pixel(from) : blank);
+                    QRect(x, y, width, height).contains(at) && source.rect().contains(from);
+                wrong +=
+                    destination.pixel(at) != (copied ? source.pixel(from) : qRgb(255, 255, 255));
             }
-            EXPECT_EQ(wrong, 0) << format << ": " << c.x << "," << c.y << " " << c.width << "x"
-                                << c.height << " from " << c.sourceX << "," << c.sourceY;
+            EXPECT_EQ(wrong, 0) << format << ": " << x << "," << y << " " << width << "x" << height
+                                << " from " << sourceX << "," << sourceY;
         }
     }
 }
