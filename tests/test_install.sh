@@ -81,6 +81,9 @@ run unknown "$program" --no-such-option
 [ $status -eq 2 ] && [ ! -s "$scratch/unknown.out" ] && [ "$(wc -l <"$scratch/unknown.err")" -eq 1 ] &&
     grep -q "^norvane: .*'no-such-option'" "$scratch/unknown.err" ||
     fail "unknown option: status $status, $(cat "$scratch/unknown.err")"
+run argument "$program" example.test
+[ $status -eq 2 ] && grep -q "^norvane: Unexpected argument 'example.test'" "$scratch/argument.err" ||
+    fail "an argument: status $status, $(cat "$scratch/argument.err")"
 
 # The player presses OK on message boxes and closes the window after its first frame.
 run window env QT_QPA_GENERIC_PLUGINS=norvaneplayer "$program"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "loopback.h"
+#include "net/winsock.h"
 #include "platform/asyncselect.h"
 #include "platform/winsock.h"
 
@@ -122,6 +123,27 @@ TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
     loopback::Spin(50);
     EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}, {FD_WRITE, 0}, {FD_WRITE, 0}}));
     EXPECT_EQ(closesocket(socket), 0);
+}
+
+// A connection made in line: without a window it notifies nothing, with one it can be written
+// to at once; a refused one gives no socket.
+TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
+    const int open = platform::OpenSockets();
+    loopback::Server server([](int fd) {
+        loopback::AwaitEnd(fd);
+        ::close(fd);
+    });
+    const auto port = static_cast<std::int16_t>(server.Port());
+    QString peer;
+    const std::int32_t plain = Winsock::OpenStreamConnection("127.0.0.1", port, peer, nullptr, 0);
+    EXPECT_EQ(peer, "127.0.0.1:" + server.PortText());
+    socket = Winsock::OpenStreamConnection("127.0.0.1", port, peer, this, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !notes.empty(); }));
+    EXPECT_EQ(notes, (std::vector<Note>{{FD_WRITE, 0}}));
+    const loopback::Server closed(nullptr);
+    EXPECT_EQ(Winsock::OpenStreamConnection("127.0.0.1", closed.Port(), peer, this, 0), -1);
+    EXPECT_TRUE(plain > 0 && closesocket(plain) == 0 && closesocket(socket) == 0);
+    EXPECT_EQ(platform::OpenSockets(), open);
 }
 
 TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {

@@ -106,6 +106,12 @@ TEST(BitBlt, CopiesWhatLiesInsideBothImagesAndNothingElse) {
                                 << " from " << sourceX << "," << sourceY;
         }
     }
+    // Between pixel formats the copy converts; without a context or a size there is no bitmap.
+    QImage other(5, 4, QImage::Format_ARGB32);
+    platform::BitBlt(other, 1, 1, 2, 2, Tagged(4, 3), 1, 0);
+    EXPECT_TRUE(other.pixel(1, 1) == Tag(1, 0) && other.pixel(2, 2) == Tag(2, 1));
+    EXPECT_TRUE(platform::CreateCompatibleBitmap(QImage(), 2, 2).isNull() &&
+                platform::CreateCompatibleBitmap(other, 0, 2).isNull());
 }
 
 }  // namespace
