@@ -38,7 +38,6 @@ TEST(SocketErrorText, GivesTheTextsOfTheTableAndNothingInItsGaps) {
 // What the user reads for each errno a socket call can give: the Winsock code of the same
 // meaning, looked up by name (Linux and Winsock number them differently), and its text.
 TEST(SocketErrorText, EachErrnoReadsAsTheTextOfTheWinsockErrorOfItsMeaning) {
-    // ENODATA (61) has no socket meaning: not 10000 + 61, "Connection refused."
     const std::pair<QString, std::vector<int>> texts[] = {
         {"Operation would block.", {EAGAIN, EINPROGRESS}},
         {"Operation already in progress.", {EALREADY}},
@@ -53,7 +52,7 @@ TEST(SocketErrorText, EachErrnoReadsAsTheTextOfTheWinsockErrorOfItsMeaning) {
         {"Address already in use.", {EADDRINUSE}},
         {"Can't assign requested address.", {EADDRNOTAVAIL}},
         {"Permission Denied.", {EACCES, EPERM}},
-        {"Invalid Argument.", {EINVAL, ENODATA}},
+        {"Invalid Argument.", {EINVAL, ENODATA}},  // ENODATA: not 10000 + 61, "refused"
         {"Address family not supported by protocol family.", {EAFNOSUPPORT}},
         {"Protocol not supported.", {EPROTONOSUPPORT}},
         {"Socket type not supported.", {ESOCKTNOSUPPORT}},
