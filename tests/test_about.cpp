@@ -1,11 +1,11 @@
 // The "About" tab as a person drives it: start-up, clicks on the mascot and the label, and the
 // timers' ticks, fired directly rather than waited for.
 
+#include <algorithm>
 #include <vector>
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QLibrary>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -18,6 +18,7 @@
 #include "assets/mascot_picture.h"
 #include "platform/controls/controls.h"
 #include "platform/sound/sound.h"
+#include "tests/loopback.h"
 #include "tests/qt_printers.h"
 #include "tests/window_fixture.h"
 
@@ -122,10 +123,53 @@ TEST(AboutStartUp, WithoutTheSpriteFileTheProgramEndsAtOnce) {
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
-TEST(AboutSound, TheRealPlayerLiesBesideTheProgramAndIsSilentWithoutAFile) {
+// The moo as a WAVE reader reads it, and as it arrives at a sound server of the test's own
+// when the real player plays it: the server's one output plays into nothing and is recorded.
+TEST(AboutSound, TheMooIsAWaveFileThatThePlayerPlaysWholeAndNoFileIsSilent) {
+    QProcess reader;  // Python's
+    reader.start(
+        "/usr/bin/python3",
+        {"-c", "import sys, wave; print(*wave.open(sys.argv[1]).getparams())", Beside("mw.dll")});
+    ASSERT_TRUE(reader.waitForFinished(20000));
+    EXPECT_EQ(reader.readAll(), "1 2 22050 28665 NONE not compressed\n");  // 16-bit mono, 1.3 s
+    QTemporaryDir home;
+    qputenv("PULSE_SERVER", "unix:" + home.filePath("native").toLocal8Bit());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_RUNTIME_DIR", home.path());
+    QProcess server;  // (the processes are killed when the test ends)
+    server.setProcessEnvironment(environment);
+    server.start(
+        "pulseaudio",
+        {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
+         "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + home.filePath("native"),
+         "-L", "module-null-sink sink_name=heard rate=22050 channels=1"});
+    ASSERT_TRUE(loopback::WaitUntil([&] { return QFile::exists(home.filePath("native")); }));
+    QProcess recorder;
+    recorder.setProcessEnvironment(environment);
+    recorder.start("parec", {"-d", "heard.monitor", "--raw", "--format=s16le", "--rate=22050",
+                             "--channels=1", "--latency-msec=20"});
+    loopback::Spin(300);
     EXPECT_FALSE(sndPlaySoundA("/nonexistent/mw.dll", SND_ASYNC | SND_NODEFAULT));
-    QLibrary player(Beside("libnorvane_sound.so"));
-    EXPECT_NE(player.resolve("norvane_play_wave"), nullptr) << player.errorString().toStdString();
+    EXPECT_TRUE(sndPlaySoundA(Beside("mw.dll").toLocal8Bit(), SND_ASYNC | SND_NODEFAULT));
+    // Heard until half a second of quiet follows the sound: from its first loud sample to its
+    // last, the whole moo.
+    QByteArray heard;
+    qsizetype scanned = 0, first = -1, last = -1;
+    loopback::WaitUntil(
+        [&] {
+            heard += recorder.readAllStandardOutput();
+            const auto* samples = reinterpret_cast<const std::int16_t*>(heard.constData());
+            for (; scanned < heard.size() / 2; ++scanned) {
+                first = first < 0 && std::abs(samples[scanned]) > 300 ? scanned : first;
+                last = std::abs(samples[scanned]) > 300 ? scanned : last;
+            }
+            return first >= 0 && scanned - last > 22050 / 2;
+        },
+        10000);
+    qunsetenv("PULSE_SERVER");
+    ASSERT_GE(first, 0) << scanned << " samples, all silent";
+    EXPECT_NEAR(double(last - first) / 22050, 1.3, 0.15);
 }
 
 TEST(AboutTimer, ZeroNeverTicksAndTheFirstTickComesOneIntervalAfterEnabling) {

@@ -2,6 +2,7 @@
 // a hosts file and a name server of its own (test_lookup_private_resolver.h).
 
 #include <functional>
+#include <stdexcept>
 #include <tuple>
 
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "net/blockinghook.h"
 #include "tests/loopback.h"
 #include "tests/test_lookup_private_resolver.h"
 #include "tests/window_fixture.h"
@@ -192,6 +194,10 @@ TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
     form.reset();
     EXPECT_TRUE(loopback::WaitUntil([&] { return private_resolver::answered == answered + 4; }));
     loopback::Spin(100);  // the worker takes its answer and ends
+    // A call that fails on the worker thread fails in the caller once the wait is over.
+    EXPECT_THROW(platform::RunBlocking([]() -> int { throw std::runtime_error("failed"); }),
+                 std::runtime_error);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "loopback.h"
+#include "net/winsock.h"
 #include "platform/winsock/asyncselect.h"
 #include "platform/winsock/winsock.h"
 
@@ -52,12 +53,6 @@ protected:
     bool closeOnFirst = false;
 };
 
-TEST(WinsockErrors, UnnamedErrnoValuesAreInvalidAndConnectionAnswersMapByMeaning) {
-    EXPECT_EQ(platform::WinsockError(ENODATA), WSAEINVAL);
-    EXPECT_EQ(platform::WinsockConnectError(ENOPROTOOPT), WSAECONNREFUSED);
-    EXPECT_EQ(platform::WinsockConnectError(EINVAL), WSAENETUNREACH);
-}
-
 TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     const int closed = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     EXPECT_EQ(closesocket(closed), 0);
@@ -104,6 +99,45 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
         EXPECT_EQ(notes.back(), Note(FD_CLOSE, reset ? WSAECONNRESET : 0));
         EXPECT_EQ(closesocket(socket), 0);
     }
+}
+
+// FD_WRITE comes once the connection stands, and again only when a send that would block
+// finds room after all.
+TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
+    std::atomic<bool> drain = false;
+    loopback::Server server([&drain](int fd) {
+        WaitUntil([&drain] { return drain.load(); }, 5000, false);
+        loopback::AwaitEnd(fd);
+        ::close(fd);
+    });
+    ConnectTo(server);
+    ASSERT_TRUE(WaitUntil([&] { return Count(FD_WRITE) == 1; }));
+    const std::string block(1 << 16, 'x');
+    while (platform::send(socket, block.data(), block.size(), 0) > 0) {
+    }
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    loopback::Spin(50);
+    EXPECT_EQ(Count(FD_WRITE), 1);
+    drain = true;
+    EXPECT_TRUE(WaitUntil([&] { return Count(FD_WRITE) == 2; }));
+    loopback::Spin(50);
+    EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}, {FD_WRITE, 0}, {FD_WRITE, 0}}));
+    EXPECT_EQ(closesocket(socket), 0);
+}
+
+// A connection made in line can be written to at once; a refused one gives no socket.
+TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
+    const int open = platform::OpenSockets();
+    loopback::Server server([](int fd) { ::close(fd); });
+    QString peer;
+    socket = Winsock::OpenStreamConnection("127.0.0.1", static_cast<std::int16_t>(server.Port()),
+                                           peer, this, 0);
+    EXPECT_EQ(peer, "127.0.0.1:" + server.PortText());
+    EXPECT_TRUE(WaitUntil([&] { return !notes.empty(); }) && notes[0] == Note(FD_WRITE, 0));
+    const loopback::Server closed(nullptr);
+    EXPECT_EQ(Winsock::OpenStreamConnection("127.0.0.1", closed.Port(), peer, nullptr, 0), -1);
+    EXPECT_EQ(closesocket(socket), 0);
+    EXPECT_EQ(platform::OpenSockets(), open);
 }
 
 TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {

@@ -1,5 +1,7 @@
 // The "Whois" tab driven as a person drives it, against whois servers on 127.0.0.1.
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -8,6 +10,7 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include "loopback.h"
@@ -161,6 +164,24 @@ TEST_F(WhoisTab, FailuresShowTheirLineAndTheNextAttemptClosesTheFailedSocket) {
     ASSERT_TRUE(OutputHas("Error Occured"));
     EXPECT_TRUE(Output().endsWith(kPress + "Error Occured: Can't assign requested address.\r\n"));
     EXPECT_EQ(platform::OpenSockets(), open + 1);  // this one; the refused one is closed
+
+    // A socket whose number does not fit the 16-bit handle is closed, not kept under another.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit raised{40000, std::max<rlim_t>(limit.rlim_max, 40000)};
+    if (::setrlimit(RLIMIT_NOFILE, &raised) != 0) {
+        GTEST_SKIP() << "cannot raise the limit of open files: " << std::strerror(errno);
+    }
+    std::vector<int> taken;  // every number below 32768
+    for (int fd = 0; fd < 32767 && (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+        taken.push_back(fd);
+    }
+    form->txtServer->setText(QStringLiteral("127.0.0.1"));
+    Click();
+    std::ranges::for_each(taken, ::close);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_TRUE(Output() == Opening(closed) && whois::WhoisSocket == -1);
+    EXPECT_EQ(platform::OpenSockets(), open);
 }
 
 TEST_F(WhoisTab, DisconnectAndClosingTheWindowResetTheConnection) {
@@ -195,7 +216,15 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
     EXPECT_FALSE(whois::NotifyWindowProc(form.get(), &otherMessage));
     EXPECT_TRUE(send(8, FD_CLOSE));
     EXPECT_TRUE(send(7, FD_WRITE));
+    EXPECT_TRUE(send(7, FD_READ));  // recv fails on a socket that is not open: nothing read
     EXPECT_EQ(Output(), QStringLiteral("before"));
+    EXPECT_EQ(client.ReplyBytes(), 0);
+    // The box's memory bounds a reply too: bare line feeds, which cost the box most, leave it
+    // no room long before the reply limit.
+    client.SetReplyLimit(1 << 20);
+    client.AppendOutput(QString(whois::Client::kBoxLimit / 150, QLatin1Char('\n')));
+    EXPECT_EQ(client.ReplyRoom(), 0);
+    client.SetOutputText(QStringLiteral("before"));
     // A reset closes as any close does: an unfinished character shows, an override as a mark.
     client.AppendOutput(QStringLiteral("half a line\u202e"));
     EXPECT_EQ(client.DecodeReply("\xe2\x82"), QString());

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "about/drawing.h"
 #include "about/moodule.h"
 #include "about/terms.h"
 #include "tests/qt_printers.h"
@@ -79,6 +80,36 @@ TEST(RotateImage, QuarterTurnsTakeTheirPixelsOnePixelOffAnExactTurn) {
         expected.setPixel(0, k, qRgb(0, 0, 0));
     }
     EXPECT_EQ(image, expected);
+}
+
+// A copy takes the part of the rectangle that lies inside both images and leaves the rest of
+// the destination as it was, with pixels of four bytes and of three.
+TEST(BitBlt, CopiesWhatLiesInsideBothImagesAndNothingElse) {
+    const int copies[][6] = {{1, 1, 2, 2, 1, 0},   {-2, -1, 4, 3, 0, 0}, {3, 2, 9, 9, 0, 0},
+                             {0, 0, 3, 3, -1, -2}, {2, 1, 5, 5, 2, 1},   {-6, 0, 3, 3, 0, 0},
+                             {0, 0, 3, 3, 4, 0},   {1, 0, -1, 2, 0, 0},  {0, 3, 5, 5, 0, 2}};
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGB888}) {
+        const QImage source = Tagged(4, 3).convertToFormat(format);
+        for (const auto& [x, y, width, height, sourceX, sourceY] : copies) {
+            QImage destination(5, 4, format);
+            destination.fill(Qt::white);
+            platform::BitBlt(destination, x, y, width, height, source, sourceX, sourceY);
+            int wrong = 0;
+            for (int k = 0; k < 5 * 4; ++k) {
+                const QPoint at(k % 5, k / 5), from = at - QPoint(x - sourceX, y - sourceY);
+                const bool copied =
+                    QRect(x, y, width, height).contains(at) && source.rect().contains(from);
+                wrong +=
+                    destination.pixel(at) != (copied ? source.pixel(from) : qRgb(255, 255, 255));
+            }
+            EXPECT_EQ(wrong, 0) << format << " row " << (&x - &copies[0][0]) / 6;
+        }
+    }
+    // Between pixel formats the copy converts; without a context there is no bitmap.
+    QImage other(5, 4, QImage::Format_ARGB32);
+    platform::BitBlt(other, 1, 1, 2, 2, Tagged(4, 3), 1, 0);
+    EXPECT_TRUE(other.pixel(1, 1) == Tag(1, 0) && other.pixel(2, 2) == Tag(2, 1));
+    EXPECT_TRUE(platform::CreateCompatibleBitmap(QImage(), 2, 2).isNull());
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Socket services without a window or a name service; the name service: test_lookup.cpp.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +17,6 @@ namespace {
 using Winsock::SocketErrorText;
 
 TEST(SocketErrorText, GivesTheTextsOfTheTableAndNothingInItsGaps) {
-    EXPECT_EQ(SocketErrorText(10013), QString("Permission Denied."));
     EXPECT_EQ(SocketErrorText(10101), QString("Disconnect."));
     EXPECT_EQ(SocketErrorText(11004), QString("Valid name, no data record of requested type."));
     // The codes with a text are exactly these runs; each text is one sentence.
@@ -31,6 +33,52 @@ TEST(SocketErrorText, GivesTheTextsOfTheTableAndNothingInItsGaps) {
     for (const std::int32_t code : {0, -1, -10054, 10054 + 65536, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(SocketErrorText(code), QString()) << code;
     }
+}
+
+// What the user reads for each errno a socket call can give: the Winsock code of the same
+// meaning, looked up by name (Linux and Winsock number them differently), and its text.
+TEST(SocketErrorText, EachErrnoReadsAsTheTextOfTheWinsockErrorOfItsMeaning) {
+    const std::pair<QString, std::vector<int>> texts[] = {
+        {"Operation would block.", {EAGAIN, EINPROGRESS}},
+        {"Operation already in progress.", {EALREADY}},
+        {"Socket is already connected.", {EISCONN}},
+        {"Socket is not connected.", {ENOTCONN}},
+        {"Connection reset by peer.", {EPIPE, ECONNRESET}},
+        {"Connection refused.", {ECONNREFUSED}},
+        {"Connection timed out.", {ETIMEDOUT}},
+        {"No route to host.", {EHOSTUNREACH, ENONET}},
+        {"Network is unreachable.", {ENETUNREACH}},
+        {"Software caused connection abort.", {ECONNABORTED, EPROTO}},
+        {"Address already in use.", {EADDRINUSE}},
+        {"Can't assign requested address.", {EADDRNOTAVAIL}},
+        {"Permission Denied.", {EACCES, EPERM}},
+        {"Invalid Argument.", {EINVAL, ENODATA}},  // ENODATA: not 10000 + 61, "refused"
+        {"Address family not supported by protocol family.", {EAFNOSUPPORT}},
+        {"Protocol not supported.", {EPROTONOSUPPORT}},
+        {"Socket type not supported.", {ESOCKTNOSUPPORT}},
+        {"Too many open files.", {EMFILE, ENFILE}},
+        {"No buffer space available.", {ENOBUFS, ENOMEM}},
+        {"Network is down.", {ENETDOWN}},
+        {"Network dropped connection.", {ENETRESET}},
+        {"Can't send after socket shutdown.", {ESHUTDOWN}},
+        {"Host is down.", {EHOSTDOWN}},
+        {"Socket operation on nonsocket.", {ENOTSOCK, EBADF}},
+        {"Interrupted system call.", {EINTR}},
+        {"Bad Address.", {EFAULT}},
+        {"Message too long.", {EMSGSIZE}},
+        {"Destination address required.", {EDESTADDRREQ}},
+        {"Protocol not available.", {ENOPROTOOPT}},
+        {"Operation not supported on socket.", {EOPNOTSUPP}},
+        {"", {0}}};
+    for (const auto& [text, errors] : texts) {
+        for (const int error : errors) {
+            EXPECT_EQ(SocketErrorText(platform::WinsockError(error)), text) << std::strerror(error);
+        }
+    }
+    // A connection attempt's outcome reads by the ICMP message behind it.
+    EXPECT_EQ(SocketErrorText(platform::WinsockConnectError(ENOPROTOOPT)), "Connection refused.");
+    EXPECT_EQ(SocketErrorText(platform::WinsockConnectError(EOPNOTSUPP)), "No route to host.");
+    EXPECT_EQ(SocketErrorText(platform::WinsockConnectError(EINVAL)), "Network is unreachable.");
 }
 
 TEST(Resolution, DottedTextsAreReadAndWrittenWithoutTheNameService) {

@@ -15,6 +15,7 @@
 #include "net/winsock.h"
 #include "platform/winsock/asyncselect.h"
 #include "platform/winsock/winsock.h"
+#include "whois/query.h"
 
 namespace whois {
 
@@ -64,21 +65,6 @@ bool WindowDefault(QObject*, QEvent*) {
     return false;
 }
 
-// A port text is a whole decimal number, with a sign at most and blanks around it.
-bool ReadPort(const QString& text, std::int16_t& port) {
-    const QString number = text.trimmed();
-    for (qsizetype at = 0; at < number.size(); ++at) {
-        const QChar c = number[at];
-        const bool sign = at == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
-        if (!sign && (c < QLatin1Char('0') || c > QLatin1Char('9'))) {
-            return false;
-        }
-    }
-    bool isNumber = false;
-    port = number.toShort(&isNumber, 10);
-    return isNumber;
-}
-
 void NewConnection(Client& client) {
     const Tab& tab = client.Controls();
     client.SetOutputText(QString());
@@ -119,14 +105,11 @@ void NewConnection(Client& client) {
 
 void SendQuery(Client& client) {
     const QString domain = client.Controls().DomainName->text();
-    // A line end would make a second query of the rest; a NUL would cut the query short.
-    for (const QChar c : domain) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0) {
-            AppendOutput(client, QStringLiteral(" Not sent: the domain name holds a line break "
-                                                "or a NUL character ") +
-                                     kCrLf);
-            return;
-        }
+    if (!IsSendableDomain(domain)) {
+        AppendOutput(client, QStringLiteral(" Not sent: the domain name holds a line break or a "
+                                            "NUL character ") +
+                                 kCrLf);
+        return;
     }
     SendAndEcho(client, domain + kCrLf);
     client.Controls().cmdConnect->setText(QStringLiteral("Disconnect"));
