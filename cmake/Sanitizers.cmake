@@ -11,9 +11,11 @@ if(NORVANE_SANITIZE_THREAD)
     add_link_options(-fsanitize=thread)
 endif()
 # With NORVANE_COVERAGE on, everything is built without optimisation and counts the lines it
-# runs (gcov's .gcda files beside the objects), for `make coverage`.
+# runs (gcov's .gcda files beside the objects), for `make coverage`. Counters are updated
+# atomically: echoes and lookups run on several threads at once, and torn counts read as
+# negative ones.
 if(NORVANE_COVERAGE)
-    add_compile_options(--coverage -O0)
+    add_compile_options(--coverage -O0 -fprofile-update=atomic)
     add_link_options(--coverage)
 endif()
 # With NORVANE_BUILD_FUZZERS on (clang only), everything is instrumented for libFuzzer and
