@@ -268,6 +268,19 @@ TEST_F(WhoisTab, LongLineArrivesDisconnectActsDuringAFloodAndTheBoundCutsAnEndle
     QTimer::singleShot(0, form.get(), [&] { Click(); });
     ASSERT_TRUE(CaptionBecomes("Connect"));
 
+    // Bare line feeds cost the box most: 8 MiB of them are taken whole, and a reply of nothing
+    // else is cut before the reply limit. (Dropped before the box shows them.)
+    whois::Client& client = *form->WhoisClient;
+    client.StartReply();
+    const QByteArray lineFeeds(1 << 16, '\n');
+    qsizetype taken = 0;
+    for (; client.ReplyRoom() >= lineFeeds.size() && taken < 64 << 20; taken += lineFeeds.size()) {
+        client.AppendOutput(client.DecodeReply(lineFeeds));
+    }
+    EXPECT_GE(taken, 8 << 20);
+    EXPECT_LT(taken, 64 << 20);
+    client.SetOutputText(QString());
+
     EXPECT_EQ(form->WhoisClient->ReplyLimit(), 64 << 20);
     form->WhoisClient->SetReplyLimit(1 << 20);  // (the same code cuts at any size)
     ASSERT_NO_FATAL_FAILURE(ConnectTo(endless.server));
