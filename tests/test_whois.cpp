@@ -297,6 +297,16 @@ TEST_F(WhoisTab, LongLineArrivesDisconnectActsDuringAFloodAndTheBoundCutsAnEndle
     QTimer::singleShot(0, form.get(), [&] { Click(); });
     ASSERT_TRUE(CaptionBecomes("Connect"));
 
+    // Bare line feeds cost the box most: 8 MiB of them fit, and the box, not the reply limit,
+    // would cut more. (Dropped before the box shows them.)
+    whois::Client& client = *form->WhoisClient;
+    client.StartReply();
+    ASSERT_GE(client.ReplyRoom(), 8 << 20);
+    client.AppendOutput(QString(8 << 20, u'\n'));
+    EXPECT_GT(client.ReplyRoom(), 0);
+    EXPECT_LT(client.ReplyRoom(), client.ReplyLimit() - (8 << 20));
+    client.SetOutputText(QString());
+
     EXPECT_EQ(form->WhoisClient->ReplyLimit(), 64 << 20);
     form->WhoisClient->SetReplyLimit(1 << 20);  // (the same code cuts at any size)
     ASSERT_NO_FATAL_FAILURE(ConnectTo(endless.server));

@@ -1,5 +1,7 @@
 // The whois output as text: ReplaceAll, what the box shows, what a copy takes, the decoder.
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "tests/qt_printers.h"
@@ -30,10 +32,19 @@ TEST(ShownText, EveryLineEndIsOneBreakAcrossPiecesAndShortLinesShareAParagraph) 
         box += shown.Next(QString::fromLatin1(piece));
     }
     EXPECT_EQ(box, QStringLiteral("a\u2028b\u2028c\u2028d\u2028e\u2028f\u2028g\u2028\u2028"));
-    // A paragraph ends after kParagraphLines lines, or once it holds kParagraphCharacters.
-    const QString lines = ShownText().Next(QString(QStringLiteral("ab\n")).repeated(40));
-    EXPECT_EQ(lines.indexOf(QLatin1Char('\n')), 3 * ShownText::kParagraphLines - 1);
-    EXPECT_EQ(lines.count(kLs) + lines.count(QLatin1Char('\n')), 40);
+    // A paragraph ends at the first line end once it holds kParagraphCharacters characters,
+    // breaks included; Next gives its end and its lines. Here a line is "ab" and its break.
+    const qsizetype lines = (ShownText::kParagraphCharacters + 3) / 3;
+    std::vector<ShownText::Paragraph> ended;
+    QString paragraphs;
+    ShownText().Next(QString(QStringLiteral("ab\n")).repeated(2 * lines + 5), paragraphs, &ended);
+    EXPECT_EQ(paragraphs.indexOf(QLatin1Char('\n')), 3 * lines - 1);
+    EXPECT_EQ(paragraphs.count(kLs) + paragraphs.count(QLatin1Char('\n')), 2 * lines + 5);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].end, 3 * lines);
+    EXPECT_EQ(ended[0].lines, lines);
+    EXPECT_EQ(ended[1].end, 6 * lines);
+    EXPECT_EQ(ended[1].lines, lines);
     const QString half(ShownText::kParagraphCharacters / 2, QLatin1Char('x'));
     EXPECT_EQ(ShownText().Next(half + "\n" + half + "\r\n" + half),
               half + kLs + half + "\n" + half);

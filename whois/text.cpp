@@ -1,9 +1,14 @@
 #include "whois/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace whois {
 
@@ -13,6 +18,36 @@ namespace {
 bool IsLineEnd(QChar c) {
     return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::LineSeparator ||
            c == QChar::ParagraphSeparator;
+}
+
+// A character that the box shows as it is and that does not end a line: neither a line end,
+// nor one shown as a mark, nor the first half of a surrogate pair.
+bool IsPlain(char16_t c) {
+    return (c > u'\r' && c < 0x2028) || (c > 0x2069 && c < 0xD800) || (c > 0xDBFF && c < 0xFDD0) ||
+           c > 0xFDD1;
+}
+
+// The end of the run of plain characters that begins at `in`, at `end` at the latest.
+const char16_t* PlainRun(const char16_t* in, const char16_t* end) {
+#if defined(__SSE2__)
+    // Eight characters at a time while they are all from U+000E to U+2027, the bulk of a reply:
+    // added to 0x8000 - 0x0E, these are the signed numbers below 0x8000 + 0x2028 - 0x0E.
+    const __m128i offset = _mm_set1_epi16(short(0x8000 - 0x0E));
+    const __m128i limit = _mm_set1_epi16(short(0x8000 + 0x2028 - 0x0E));
+    for (; end - in >= 8; in += 8) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const auto plain =
+            unsigned(_mm_movemask_epi8(_mm_cmplt_epi16(_mm_add_epi16(eight, offset), limit)));
+        if (plain != 0xFFFF) {
+            in += std::countr_one(plain) / 2;
+            break;
+        }
+    }
+#endif
+    while (in != end && IsPlain(*in)) {
+        ++in;
+    }
+    return in;
 }
 
 // A line end of one character in the exact text.
@@ -157,27 +192,52 @@ QString ReplyDecoder::Finish() {
     return text;
 }
 
-QChar ShownText::Break() {
+void ShownText::Break(char16_t*& out, const char16_t* shown, std::vector<Paragraph>* ended) {
     column_ = 0;
-    if (paragraphCharacters_ >= kParagraphCharacters || paragraphLines_ >= kParagraphLines) {
+    ++breaks_;
+    if (paragraphCharacters_ >= kParagraphCharacters) {
+        *out++ = u'\n';
+        if (ended != nullptr) {
+            ended->push_back({out - shown, paragraphLines_});
+        }
         paragraphCharacters_ = 0;
         paragraphLines_ = 1;
-        return QLatin1Char('\n');
+        return;
     }
+    *out++ = QChar::LineSeparator;
     ++paragraphCharacters_;
     ++paragraphLines_;
-    return QChar(QChar::LineSeparator);
 }
 
-QString ShownText::Next(QStringView piece) {
+void ShownText::Next(QStringView piece, QString& shown, std::vector<Paragraph>* ended) {
+    const qsizetype start = shown.size();
     // A line breaks after kLongLine - 1 characters at the least (before a surrogate pair).
-    QString shown(piece.size() + piece.size() / (kLongLine - 1) + 1, Qt::Uninitialized);
-    QChar* out = shown.data();
-    for (const QChar c : piece) {
+    shown.resize(start + piece.size() + piece.size() / (kLongLine - 1) + 1);
+    char16_t* const begin = reinterpret_cast<char16_t*>(shown.data());
+    char16_t* out = begin + start;
+    const char16_t* in = piece.utf16();
+    const char16_t* const end = in + piece.size();
+    while (in != end) {
+        // Most characters are copied as they are, up to the next one that is not or to the
+        // end of a long line.
+        const char16_t* const run =
+            PlainRun(in, in + std::min<qsizetype>(end - in, kLongLine - column_));
+        if (run != in) {
+            std::memcpy(out, in, (run - in) * sizeof *in);
+            out += run - in;
+            afterCr_ = false;
+            column_ += run - in;
+            paragraphCharacters_ += run - in;
+            in = run;
+        }
+        if (in == end) {
+            break;
+        }
+        const QChar c = *in++;
         if (IsLineEnd(c)) {
             // More CRs and an LF behind a CR go on with its line end.
             if (!afterCr_ || (c != QLatin1Char('\r') && c != QLatin1Char('\n'))) {
-                *out++ = Break();
+                Break(out, begin, ended);
             }
             afterCr_ = c == QLatin1Char('\r');
             continue;
@@ -185,13 +245,18 @@ QString ShownText::Next(QStringView piece) {
         afterCr_ = false;
         // A surrogate pair goes to the next line whole.
         if (column_ == kLongLine || (column_ == kLongLine - 1 && c.isHighSurrogate())) {
-            *out++ = Break();
+            Break(out, begin, ended);
         }
-        *out++ = IsShownAsMark(c) ? kDirectionMark : c;
+        *out++ = IsShownAsMark(c) ? kDirectionMark.unicode() : c.unicode();
         ++column_;
         ++paragraphCharacters_;
     }
-    shown.truncate(out - shown.constData());
+    shown.truncate(out - begin);
+}
+
+QString ShownText::Next(QStringView piece) {
+    QString shown;
+    Next(piece, shown);
     return shown;
 }
 

@@ -1,6 +1,7 @@
 #include "whois/whois.h"
 
 #include <algorithm>
+#include <span>
 
 #include <QAbstractTextDocumentLayout>
 #include <QByteArray>
@@ -27,28 +28,38 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
-// The box's memory for each character and each line it shows, rounded up from what Qt 6.4
-// takes once every line has been laid out (about 3 bytes a character and 96 a line).
-constexpr qsizetype kBoxBytesPerCharacter = 4;
-constexpr qsizetype kBoxBytesPerLine = 150;
-// The most the box takes in one piece, a few milliseconds of work: its cost is mostly per
-// paragraph, and per piece it lays out the paragraphs at the end again.
-constexpr qsizetype kCatchUpPiece = 256 * 1024;
+// The box's memory for each character and each line it shows, half as much again as Qt 6.4
+// takes once every paragraph has been laid out (the heap beyond the exact text, 4 MiB shown):
+// - lines broken at 4,096 characters: 5.25 bytes a character (16.4 MiB before any scrolling);
+// - bare line feeds: 68.7 bytes each, so 63.5 a line besides its character (18.5 MiB before);
+// - lines of 38 bytes: 6.72 bytes a character, where these figures predict 6.92.
+// An 8 MiB reply of bare line feeds thus counts 0.87 GB and is shown whole.
+constexpr qsizetype kBoxBytesPerCharacter = 8;
+constexpr qsizetype kBoxBytesPerLine = 96;
+// The most the box takes in one piece, a few milliseconds of work: besides the text, each
+// piece costs a pass of the document's layout over its paragraphs, a layout of those at the end
+// and a paint. (Longest event-loop pass measured with 512 Ki characters: 7-10 ms for 8 MiB of
+// 38-byte lines, 5-6 ms for bare line feeds, 6-9 ms for one long line.)
+constexpr qsizetype kCatchUpPiece = 512 * 1024;
 constexpr qsizetype kCatchUpParagraphs = 1024;
 constexpr int kFrameMilliseconds = 16;
 
-qsizetype BoxCost(const QString& shown) {
-    const qsizetype lines = shown.count(QLatin1Char('\n')) + shown.count(QChar::LineSeparator);
-    return shown.size() * kBoxBytesPerCharacter + lines * kBoxBytesPerLine;
+qsizetype BoxCost(qsizetype characters, qsizetype lines) {
+    return characters * kBoxBytesPerCharacter + lines * kBoxBytesPerLine;
 }
 
 // The box counts a paragraph that it has not laid out yet as one line. The output's
-// paragraphs hold several lines each, so from `from` on each one not yet laid out is given
-// its number of lines, and the scroll bar measures the output in lines.
-void CountLines(QTextDocument* document, QTextBlock from) {
+// paragraphs hold several lines each, so from `block` on each one not yet laid out is given its
+// number of lines, and the scroll bar measures the output in lines. The blocks after `block`
+// are the paragraphs `ended` in turn, but for the last one, which goes on; the first and the
+// last are counted from their text.
+void CountLines(QTextDocument* document, QTextBlock block,
+                std::span<const ShownText::Paragraph> ended) {
     bool changed = false;
-    for (QTextBlock block = from; block.isValid(); block = block.next()) {
-        const int lines = int(block.text().count(QChar::LineSeparator)) + 1;
+    for (std::size_t at = 0; block.isValid(); block = block.next(), ++at) {
+        const int lines = at > 0 && at < ended.size()
+                              ? ended[at].lines
+                              : int(block.text().count(QChar::LineSeparator)) + 1;
         if (block.lineCount() < lines) {
             block.setLineCount(lines);
             changed = true;
@@ -161,26 +172,29 @@ void Client::TakeEditedText() {
 }
 
 void Client::AppendOutput(const QString& text) {
-    const QString shown = shown_.Next(text);
+    const qsizetype shownBefore = pending_.size();
+    const qsizetype breaksBefore = shown_.Breaks();
+    shown_.Next(text, pending_, &paragraphs_);
     text_ += text;
-    pending_ += shown;
-    boxCost_ += BoxCost(shown);
+    boxCost_ += BoxCost(pending_.size() - shownBefore, shown_.Breaks() - breaksBefore);
     if (!catchUp_.isActive()) {
         catchUp_.start(kFrameMilliseconds);
     }
 }
 
 void Client::ShowPending(qsizetype most, qsizetype mostParagraphs) {
-    const QStringView rest = QStringView(pending_).mid(pendingAt_);
-    qsizetype size = std::min(rest.size(), most);
-    for (qsizetype at = 0, paragraphs = 0; at < size; ++at) {
-        if (rest[at] == QLatin1Char('\n') && ++paragraphs == mostParagraphs) {
-            size = at + 1;
-        }
+    const qsizetype rest = pending_.size() - pendingAt_;
+    qsizetype size = std::min(rest, most);
+    const auto first = paragraphs_.cbegin() + paragraphsAt_;
+    if (paragraphs_.cend() - first >= mostParagraphs) {
+        size = std::min(size, first[mostParagraphs - 1].end - pendingAt_);
     }
-    if (size < rest.size() && rest[size - 1].isHighSurrogate()) {
+    if (size < rest && pending_[pendingAt_ + size - 1].isHighSurrogate()) {
         --size;
     }
+    const auto ended = std::find_if(first, paragraphs_.cend(), [&](ShownText::Paragraph paragraph) {
+        return paragraph.end > pendingAt_ + size;
+    });
     writing_ = true;
     QPlainTextEdit* box = tab_.txtWinsock;
     if (const QTextCursor cursor = box->textCursor(); cursor.hasSelection() || !cursor.atEnd()) {
@@ -190,9 +204,12 @@ void Client::ShowPending(qsizetype most, qsizetype mostParagraphs) {
     // frame and when it has caught up. (No other cursor lives meanwhile: the document moves
     // every cursor at each paragraph it takes.)
     const QTextBlock last = box->document()->lastBlock();
-    box->insertPlainText(pending_.mid(pendingAt_, size));
-    CountLines(box->document(), last);
+    // (Most often all that is pending goes in, without a copy.)
+    box->insertPlainText(
+        pendingAt_ == 0 && size == pending_.size() ? pending_ : pending_.mid(pendingAt_, size));
+    CountLines(box->document(), last, std::span(first, ended));
     pendingAt_ += size;
+    paragraphsAt_ = ended - paragraphs_.cbegin();
     const bool caughtUp = pendingAt_ == pending_.size();
     if (caughtUp || !sinceScroll_.isValid() || sinceScroll_.hasExpired(kFrameMilliseconds)) {
         QScrollBar* bar = box->verticalScrollBar();
@@ -201,11 +218,22 @@ void Client::ShowPending(qsizetype most, qsizetype mostParagraphs) {
     }
     writing_ = false;
     if (caughtUp) {
-        pending_.clear();
-        pendingAt_ = 0;
+        ForgetPending();
     } else {
         catchUp_.start(0);  // the rest after the events that came meanwhile
     }
+}
+
+void Client::ForgetPending() {
+    // The next reads fill the same room again; a large room, left by a burst, is given back.
+    if (pending_.capacity() > 2 * kCatchUpPiece) {
+        pending_.clear();
+    } else {
+        pending_.resize(0);
+    }
+    pendingAt_ = 0;
+    paragraphs_.clear();
+    paragraphsAt_ = 0;
 }
 
 void Client::CatchUp() {
@@ -217,15 +245,16 @@ void Client::CatchUp() {
 
 void Client::SetOutputText(const QString& text) {
     catchUp_.stop();
-    pending_.clear();
-    pendingAt_ = 0;
+    ForgetPending();
     text_ = text;
     shown_ = ShownText();
-    const QString shown = shown_.Next(text);
-    boxCost_ = BoxCost(shown);
+    QString shown;
+    std::vector<ShownText::Paragraph> ended;
+    shown_.Next(text, shown, &ended);
+    boxCost_ = BoxCost(shown.size(), shown_.Breaks());
     writing_ = true;
     tab_.txtWinsock->setPlainText(shown);
-    CountLines(tab_.txtWinsock->document(), tab_.txtWinsock->document()->firstBlock());
+    CountLines(tab_.txtWinsock->document(), tab_.txtWinsock->document()->firstBlock(), ended);
     writing_ = false;
 }
 

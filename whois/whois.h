@@ -2,6 +2,7 @@
 // The whois client: its socket, the notification hook, its commands and its output.
 
 #include <cstdint>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -82,12 +83,15 @@ protected:
 private:
     void TakeEditedText();
     void ShowPending(qsizetype most, qsizetype mostParagraphs);
+    void ForgetPending();
 
     Tab tab_;
     QString text_;
     ShownText shown_;
     QString pending_;  // shown text not yet in the box, from pendingAt_ on
     qsizetype pendingAt_ = 0;
+    std::vector<ShownText::Paragraph> paragraphs_;  // those pending_ ends, from paragraphsAt_ on
+    std::size_t paragraphsAt_ = 0;
     QTimer catchUp_;
     QElapsedTimer sinceScroll_;  // since the box last showed the end
     qsizetype boxCost_ = 0;      // estimated bytes of memory the box needs
