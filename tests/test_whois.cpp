@@ -222,7 +222,8 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
     // The box's memory bounds a reply too: bare line feeds, which cost the box most, leave it
     // no room long before the reply limit.
     client.SetReplyLimit(1 << 20);
-    client.AppendOutput(QString(whois::Client::kBoxLimit / 150, QLatin1Char('\n')));
+    client.AppendOutput(
+        QString(whois::Client::kBoxLimit / 100, QLatin1Char('\n')));  // 104 bytes each
     EXPECT_EQ(client.ReplyRoom(), 0);
     client.SetOutputText(QStringLiteral("before"));
     // A reset closes as any close does: an unfinished character shows, an override as a mark.
