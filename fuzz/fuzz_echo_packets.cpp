@@ -2,24 +2,14 @@
 // checksum verifies; the reply buffer is written within its size, and reads back as written.
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "fuzz/check.h"
 #include "platform/icmp/packets.h"
 
 namespace {
-
-// Ends the run, naming the property that failed; libFuzzer keeps the input.
-#define CHECK(property)                                                                 \
-    do {                                                                                \
-        if (!(property)) {                                                              \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #property); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 // The Internet checksum the long way: 16-bit big-endian words, an odd byte padded with zero,
 // summed with end-around carry.

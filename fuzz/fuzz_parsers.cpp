@@ -1,27 +1,17 @@
 // The dotted-address parser and the whois port and domain checks agree with plain reference
-// readings of what they accept, written here from their descriptions.
+// readings of what they accept, written here the plain way.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include <QString>
 #include <QStringList>
 
+#include "fuzz/check.h"
 #include "ping/module1.h"
 #include "whois/query.h"
 
 namespace {
-
-// Ends the run, naming the property that failed; libFuzzer keeps the input.
-#define CHECK(property)                                                                 \
-    do {                                                                                \
-        if (!(property)) {                                                              \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #property); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 // The text without the blanks around it.
 QString Trimmed(const QString& text) {

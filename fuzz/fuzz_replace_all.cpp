@@ -1,13 +1,12 @@
 // ReplaceAll equals the plain left-to-right replacement.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <QString>
 
+#include "fuzz/check.h"
 #include "whois/text.h"
 
 namespace {
@@ -49,10 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString search = NextText(input);
     const QString replacement = NextText(input);
     const QString source = NextText(input);
-    if (whois::ReplaceAll(source, search, replacement) !=
-        NaiveReplaceAll(source, search, replacement)) {
-        std::fprintf(stderr, "ReplaceAll differs from the plain replacement\n");
-        std::abort();
-    }
+    CHECK(whois::ReplaceAll(source, search, replacement) ==
+          NaiveReplaceAll(source, search, replacement));
     return 0;
 }

@@ -6,8 +6,6 @@
 // - the box's cost estimate, by which a reply is cut, never falls below what the box holds.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -16,22 +14,14 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 
+#include "fuzz/check.h"
 #include "whois/whois.h"
 
 namespace {
 
 // The box's memory per character and per line, as its estimate counts it.
-constexpr qsizetype kBytesPerCharacter = 4;
-constexpr qsizetype kBytesPerLine = 150;
-
-// Ends the run, naming the property that failed; libFuzzer keeps the input.
-#define CHECK(property)                                                                 \
-    do {                                                                                \
-        if (!(property)) {                                                              \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #property); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
+constexpr qsizetype kBytesPerCharacter = whois::Client::kBoxBytesPerCharacter;
+constexpr qsizetype kBytesPerLine = whois::Client::kBoxBytesPerLine;
 
 bool IsLineEnd(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;

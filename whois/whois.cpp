@@ -28,14 +28,6 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 constexpr std::size_t kReceiveSize = 16384;
 constexpr std::int16_t kTrue = -1;
-// The box's memory for each character and each line it shows, half as much again as Qt 6.4
-// takes once every paragraph has been laid out (the heap beyond the exact text, 4 MiB shown):
-// - lines broken at 4,096 characters: 5.25 bytes a character (16.4 MiB before any scrolling);
-// - bare line feeds: 68.7 bytes each, so 63.5 a line besides its character (18.5 MiB before);
-// - lines of 38 bytes: 6.72 bytes a character, where these figures predict 6.92.
-// An 8 MiB reply of bare line feeds thus counts 0.87 GB and is shown whole.
-constexpr qsizetype kBoxBytesPerCharacter = 8;
-constexpr qsizetype kBoxBytesPerLine = 96;
 // The most the box takes in one piece, a few milliseconds of work: besides the text, each
 // piece costs a pass of the document's layout over its paragraphs, a layout of those at the end
 // and a paint. (Longest event-loop pass measured with 512 Ki characters: 7-10 ms for 8 MiB of
@@ -45,7 +37,7 @@ constexpr qsizetype kCatchUpParagraphs = 1024;
 constexpr int kFrameMilliseconds = 16;
 
 qsizetype BoxCost(qsizetype characters, qsizetype lines) {
-    return characters * kBoxBytesPerCharacter + lines * kBoxBytesPerLine;
+    return characters * Client::kBoxBytesPerCharacter + lines * Client::kBoxBytesPerLine;
 }
 
 // The box counts a paragraph that it has not laid out yet as one line. The output's
