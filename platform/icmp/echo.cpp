@@ -1,7 +1,5 @@
 #include "platform/icmp/echo.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <vector>
@@ -10,17 +8,7 @@ namespace platform {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 std::atomic<std::uint16_t> nextSequence{1};
-
-// The identifier of this process's echoes on raw sockets (datagram sockets put their own).
-std::uint16_t RawIdentifier() {
-    static const std::uint16_t identifier = static_cast<std::uint16_t>(
-        static_cast<std::uint32_t>(::getpid()) ^
-        static_cast<std::uint32_t>(Clock::now().time_since_epoch().count() >> 10));
-    return identifier;
-}
 
 }  // namespace
 
@@ -40,7 +28,7 @@ SocketEcho::SocketEcho(const IcmpSocket& socket, std::uint32_t destination,
                        std::span<const std::uint8_t> payload, std::uint32_t timeoutMs)
     : socket_(socket) {
     echo_.destination = destination;
-    echo_.identifier = RawIdentifier();
+    echo_.identifier = socket.identifier;
     echo_.sequence = nextSequence.fetch_add(1, std::memory_order_relaxed);
     echo_.payload = payload;
     const std::vector<std::uint8_t> request =

@@ -21,7 +21,7 @@ std::uint32_t FailEcho(std::span<std::uint8_t> reply, std::int32_t status);
 
 // One echo request carrying `payload` to `destination` on `socket`, in steps: sent when made,
 // then its reply or an ICMP error about it taken as it comes, at most `timeoutMs` later. The
-// identifier is this process's; the sequence numbers are counted for the whole process, so
+// identifier is the socket's; the sequence numbers are counted for the whole process, so
 // that a late reply never matches a later echo. The payload and socket must outlive it.
 class SocketEcho {
 public:

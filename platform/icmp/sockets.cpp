@@ -3,6 +3,7 @@
 #include <time.h>  // before linux/errqueue.h, which needs struct timespec
 
 #include <linux/errqueue.h>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,7 +11,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 namespace platform {
@@ -46,7 +49,17 @@ bool NothingToRead() {
     return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
-int OpenDatagram() {
+// An identifier for a raw socket's echoes, unlike those of this process's other sockets and,
+// as far as may be, of other processes'.
+std::uint16_t NewIdentifier() {
+    static const auto base = static_cast<std::uint32_t>(::getpid()) ^
+                             static_cast<std::uint32_t>(
+                                 std::chrono::steady_clock::now().time_since_epoch().count() >> 10);
+    static std::atomic<std::uint32_t> opened{0};
+    return static_cast<std::uint16_t>(base + 7919 * opened.fetch_add(1, std::memory_order_relaxed));
+}
+
+int OpenDatagram(std::uint16_t /*identifier*/) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd >= 0) {
         const int on = 1;
@@ -181,15 +194,30 @@ ReadResult ReadDatagram(int fd, std::span<std::uint8_t> incoming, const PendingE
 }
 
 constexpr IcmpSocketType kDatagram{IcmpSocketKind::Datagram, OpenDatagram, ReadDatagram};
-int OpenFilteredRaw() {
+// A raw socket is handed a copy of every ICMP packet the host receives. Two filters keep its
+// queue to what it waits for, so that other echoes never crowd out its own reply: the ICMP
+// filter lets through only echo replies and the errors that can end an echo (which also keeps
+// our own request away on loopback), and a socket filter drops the echo replies that carry
+// another identifier, as ping's does.
+int OpenFilteredRaw(std::uint16_t identifier) {
     const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd >= 0) {
-        // Only echo replies and the errors that can end an echo; this also keeps our own
-        // request away when it passes through the loopback interface.
-        const std::uint32_t wanted = 1u << 0 | 1u << 3 | 1u << 4 | 1u << 11 | 1u << 12;
-        const std::uint32_t filtered = ~wanted;
-        ::setsockopt(fd, kSolRaw, kIcmpFilter, &filtered, sizeof filtered);
+    if (fd < 0) {
+        return fd;
     }
+    const std::uint32_t wanted = 1u << 0 | 1u << 3 | 1u << 4 | 1u << 11 | 1u << 12;
+    const std::uint32_t filtered = ~wanted;
+    ::setsockopt(fd, kSolRaw, kIcmpFilter, &filtered, sizeof filtered);
+    sock_filter program[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),                 // X: the IP header's length
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),                  // the ICMP identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 2, 0),  // ours: keep
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),                  // the ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),           // another's echo reply: drop
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu),                 // keep whole
+        BPF_STMT(BPF_RET | BPF_K, 0),                           // drop
+    };
+    const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+    ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &filter, sizeof filter);
     return fd;
 }
 
@@ -203,18 +231,20 @@ std::atomic<bool> preferRaw{false};
 }  // namespace
 
 IcmpSocket OpenRawIcmpSocket() {
-    const int fd = OpenFilteredRaw();
-    return fd >= 0 ? IcmpSocket{fd, &kRaw} : IcmpSocket{};
+    const std::uint16_t identifier = NewIdentifier();
+    const int fd = OpenFilteredRaw(identifier);
+    return fd >= 0 ? IcmpSocket{fd, &kRaw, identifier} : IcmpSocket{};
 }
 
 IcmpSocket OpenIcmpSocket() {
     const bool rawFirst = preferRaw.load(std::memory_order_relaxed);
     for (const IcmpSocketType* type :
          {rawFirst ? &kRaw : &kDatagram, rawFirst ? &kDatagram : &kRaw}) {
-        const int fd = type->open();
+        const std::uint16_t identifier = NewIdentifier();
+        const int fd = type->open(identifier);
         if (fd >= 0) {
             preferRaw.store(type == &kRaw, std::memory_order_relaxed);
-            return {fd, type};
+            return {fd, type, identifier};
         }
     }
     return {};

@@ -33,7 +33,7 @@ enum class ReadResult {
 // packet is read and matched against the echo that waits for it.
 struct IcmpSocketType {
     IcmpSocketKind kind;
-    int (*open)();  // a descriptor, or -1
+    int (*open)(std::uint16_t identifier);  // a descriptor, or -1
     ReadResult (*read)(int fd, std::span<std::uint8_t> incoming, const PendingEcho& echo,
                        EchoOutcome& outcome, int& error);
 };
@@ -41,6 +41,9 @@ struct IcmpSocketType {
 struct IcmpSocket {
     int fd = -1;
     const IcmpSocketType* type = nullptr;
+    // The identifier of the echoes sent on a raw socket, its own among this process's sockets;
+    // a datagram socket's echoes carry the one the kernel gives them.
+    std::uint16_t identifier = 0;
 };
 
 // An ICMP socket of the kind that could be had last time, else of the other kind; fd -1
