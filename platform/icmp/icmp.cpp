@@ -117,14 +117,12 @@ EchoInFlight::EchoInFlight(HANDLE handle, std::uint32_t destination, const void*
     const std::uint8_t tos = options != nullptr ? options->Tos : 0;
     if (socket->fd < 0) {
         helperEcho_.emplace(HelperRequest{destination, timeoutMs, ttl, tos, payload});
-        helperEcho_->TakeArrived();
         return;
     }
     if (options != nullptr) {
         SetRequestOptions(*socket, ttl, tos);
     }
     socketEcho_.emplace(*socket, destination, payload, timeoutMs);
-    socketEcho_->TakeArrived();
 }
 
 EchoInFlight::~EchoInFlight() = default;
