@@ -67,8 +67,11 @@ protected:
 TEST_F(About, StartUpShowsTheMascotFillsTheTermsAndRests) {
     EXPECT_TRUE(boxes.seen.empty() && sounds.empty() && Resting());
     EXPECT_TRUE(form->Timer1->Interval() == 250 && form->Mascot.SpriteInfo == QSize(75, 75));
-    // The sprite file is the mascot as drawn, and both Picture1 and the still picture hold it.
+    // The sprite file is the mascot as drawn; Picture1 and the still picture hold it, and the
+    // still picture shows it.
     const QImage drawn = AtTopLeftOnBackColour(assets::MascotPicture(), sprite.size());
+    const QRect inside = form->Picture3->contentsRect();
+    EXPECT_EQ(form->Picture3->grab(inside).toImage().convertToFormat(QImage::Format_RGB32), drawn);
     EXPECT_TRUE(sprite == drawn && form->Picture3->Image() == drawn);
     // It was read as a BMP, without loading the image format plugins to ask them about it.
     QFile maps(QStringLiteral("/proc/self/maps"));

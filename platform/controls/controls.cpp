@@ -80,11 +80,11 @@ void PictureBox::EnsureImageSize() {
     }
     QImage grown(inside, QImage::Format_RGB32);
     grown.fill(BackColor());
-    if (!image_.isNull()) {
-        QPainter painter(&grown);
-        painter.drawImage(0, 0, image_);
-    }
+    QPainter painter(&grown);
+    painter.drawImage(0, 0, image_.isNull() ? picture_ : image_);
+    painter.end();
     image_ = std::move(grown);
+    picture_ = QImage();
 }
 
 QImage& PictureBox::Image() {
@@ -93,17 +93,13 @@ QImage& PictureBox::Image() {
 }
 
 void PictureBox::SetPicture(const QImage& picture) {
-    ClearPicture();
-    QPainter painter(&image_);
-    painter.drawImage(0, 0, picture);
-    painter.end();
+    image_ = QImage();
+    picture_ = picture;
     update();
 }
 
 void PictureBox::ClearPicture() {
-    EnsureImageSize();
-    image_.fill(BackColor());
-    update();
+    SetPicture(QImage());
 }
 
 void PictureBox::Refresh() {
@@ -111,9 +107,15 @@ void PictureBox::Refresh() {
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
-    EnsureImageSize();
+    const QRect inside = contentsRect();
     QPainter painter(this);
-    painter.drawImage(contentsRect().topLeft(), image_);
+    if (image_.isNull()) {
+        painter.fillRect(inside, BackColor());
+        painter.setClipRect(inside);
+        painter.drawImage(inside.topLeft(), picture_);
+    } else {
+        painter.drawImage(inside.topLeft(), image_);
+    }
     painter.end();
     QFrame::paintEvent(event);
 }
@@ -130,7 +132,9 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
 
 void PictureBox::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    EnsureImageSize();
+    if (!image_.isNull()) {
+        EnsureImageSize();
+    }
 }
 
 VbTimer::VbTimer(QObject* parent) : QObject(parent) {

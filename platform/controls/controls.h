@@ -36,6 +36,8 @@ protected:
 
 // A framed box with a persistent image the size of its inside. Drawing goes into Image();
 // Refresh() shows it. The picture set with SetPicture() is drawn at the top-left corner.
+// Until something asks for the image, the box holds none: it paints its back colour and
+// its picture, which costs no memory beyond the picture itself.
 class PictureBox : public QFrame {
     Q_OBJECT
 public:
@@ -45,7 +47,6 @@ public:
     void SetBackColor(const QColor& color) { backColor_ = color; }
     // The persistent image, as large as the box's inside, read and written pixel by pixel.
     QImage& Image();
-    const QImage& Image() const { return image_; }
     void SetPicture(const QImage& picture);
     // Setting the empty picture: the image is cleared to the back colour.
     void ClearPicture();
@@ -63,7 +64,8 @@ protected:
 private:
     void EnsureImageSize();
     QColor backColor_ = Qt::white;
-    QImage image_;
+    QImage image_;    // none until asked for
+    QImage picture_;  // what SetPicture() set while there was no image
 };
 
 // Ticks every Interval() milliseconds while enabled, the first tick one interval after it
