@@ -6,7 +6,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -225,21 +224,10 @@ TEST(EchoHelper, HoldsNothingItDidNotOpenAndAnswersAnythingButOneEchoWithAStatus
     if (!Problem().empty()) {
         GTEST_SKIP() << Problem();
     }
-    int pair[2], leaked[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+    int leaked[2];
     ASSERT_EQ(::pipe(leaked), 0);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
-    char name[] = "norvane-echo";
-    char* arguments[] = {name, nullptr};
-    char* environment[] = {nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, NORVANE_ECHO_HELPER, &actions, nullptr, arguments, environment),
-              0);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(pair[1]);
-    const int fd = pair[0];
+    const auto [pid, fd] = platform::SpawnEchoHelper(NORVANE_ECHO_HELPER);
+    ASSERT_NE(pid, -1);
     const timeval wait{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     Bytes answer(70'000);

@@ -21,10 +21,7 @@ namespace platform {
 
 namespace {
 
-struct Helper {
-    pid_t pid = -1;
-    int fd = -1;  // our end of its socket pair
-};
+using Helper = StartedHelper;
 
 // Helpers that wait for an echo. A few are kept; more would only hold raw sockets idle.
 constexpr std::size_t kMostIdleHelpers = 4;
@@ -79,26 +76,10 @@ void Stop(const Helper& helper) {
 // A helper started with an empty environment, its socket as standard input, that has opened
 // its raw socket; pid -1 when there is none.
 Helper Start(const std::string& path) {
-    int pair[2];
-    if (path.empty() || ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+    const Helper helper = SpawnEchoHelper(path);
+    if (helper.pid == -1) {
         return {};
     }
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
-    char name[] = "norvane-echo";
-    char* arguments[] = {name, nullptr};
-    char* environment[] = {nullptr};
-    Helper helper;
-    const int error =
-        ::posix_spawn(&helper.pid, path.c_str(), &actions, nullptr, arguments, environment);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(pair[1]);
-    if (error != 0) {
-        ::close(pair[0]);
-        return {};
-    }
-    helper.fd = pair[0];
     std::uint8_t greeting[4];
     if (Receive(helper.fd, greeting, kGreetingTimeoutMs) != ssize_t{sizeof greeting} ||
         std::ranges::any_of(greeting, [](auto b) { return b; })) {
@@ -141,6 +122,28 @@ void GiveBack(const Helper& helper) {
 }
 
 }  // namespace
+
+StartedHelper SpawnEchoHelper(const std::string& path) {
+    int pair[2];
+    if (path.empty() || ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+        return {};
+    }
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
+    char name[] = "norvane-echo";
+    char* arguments[] = {name, nullptr};
+    char* environment[] = {nullptr};
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, arguments, environment);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pair[1]);
+    if (error != 0) {
+        ::close(pair[0]);
+        return {};
+    }
+    return {pid, pair[0]};
+}
 
 void SetEchoHelperPath(std::string path) {
     Helpers& state = State();

@@ -21,6 +21,16 @@ void SetEchoHelperPath(std::string path);
 // Whether a helper runs, or could be started and opened its raw socket.
 bool EchoHelperAvailable();
 
+// A helper process just started, before its greeting: its id and our end of its socket.
+struct StartedHelper {
+    int pid = -1;
+    int fd = -1;
+};
+// Starts the helper program at `path` with an empty environment and its end of a new socket
+// pair as standard input; pid -1 when it could not be started. Descriptors that are not
+// close-on-exec go with it (the helper closes them).
+StartedHelper SpawnEchoHelper(const std::string& path);
+
 // One echo through a helper, in the steps of SocketEcho (platform/icmp/echo.h): handed to a
 // helper when made, its answer taken as it comes. A general failure when no helper answers.
 // The time-out is bounded by the helper's.
