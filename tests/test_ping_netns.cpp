@@ -82,6 +82,7 @@ Bytes ReplyTo(const Bytes& request, int sequenceChange = 0) {
 
 // `count` echoes to `to`; `answerer` answers each request (of time to live `ttl`, if set)
 // `delay` after it came, with an echo reply (type 0) or an error; what the echoes report.
+// With `tooLongFirst`, the handle first sends an echo too long for any IP packet.
 struct Case {
     std::uint8_t ttl;
     std::uint32_t to, answerer;
@@ -89,6 +90,7 @@ struct Case {
     std::uint32_t from;
     int count = 1;
     std::chrono::milliseconds delay{};
+    bool tooLongFirst = false;
 };
 
 // Raw sockets are for root, whom ping_group_range does not admit; datagram sockets for a user
@@ -124,6 +126,10 @@ protected:
             EXPECT_EQ(platform::IcmpSocketKindOf(handle), GetParam());
             EXPECT_EQ(handle == INVALID_HANDLE_VALUE, GetParam() == IcmpSocketKind::None);
             const IP_OPTION_INFORMATION options{c.ttl};
+            if (c.tooLongFirst) {  // the refusal leaves nothing behind for the next echo
+                const Bytes data(65'508, 1);
+                EXPECT_EQ(SendEchoOn(handle, c.to, 65'600, data).fixed().Status, IP_PACKET_TOO_BIG);
+            }
             const auto start = std::chrono::steady_clock::now();
             std::vector<SentEcho> sent;
             while (static_cast<int>(sent.size()) < c.count) {
@@ -165,7 +171,7 @@ TEST_P(EchoInNamespace, TakesTheReplyFromTheDestinationAndReportsWhyNoneCame) {
         return (void)Echoes({0, kHost, 0, 0, 0, 0, 0});  // no handle to be had
     }
     const Case cases[] = {
-        {0, kHost, kHost, 0, 0, IP_SUCCESS, kHost},
+        {0, kHost, kHost, 0, 0, IP_SUCCESS, kHost, 1, 0ms, true},
         {0, kHost, kRouter, 3, 1, IP_DEST_HOST_UNREACHABLE, kRouter, 1, 5ms},  // no time kept
         {1, kHost, kRouter, 11, 0, IP_TTL_EXPIRED_TRANSIT, kRouter},
         {0, Address(10, 9, 7, 5), 0, 0, 0, IP_DEST_HOST_UNREACHABLE, 0},  // the routes that refuse
@@ -219,9 +225,11 @@ INSTANTIATE_TEST_SUITE_P(, EchoInNamespace,
                          ::testing::Values(IcmpSocketKind::Raw, IcmpSocketKind::Datagram,
                                            IcmpSocketKind::Helper, IcmpSocketKind::None));
 
-// The helper program, started as the echo service starts it but with a descriptor left open
-// by mistake, and sent what no echo service sends.
+// The helper program, started by hand, and as the echo service starts it but with a
+// descriptor left open by mistake, and sent what no echo service sends.
 TEST(EchoHelper, HoldsNothingItDidNotOpenAndAnswersAnythingButOneEchoWithAStatus) {
+    const std::string alone = std::string(NORVANE_ECHO_HELPER) + " </dev/null 2>/dev/null";
+    EXPECT_EQ(std::system(alone.c_str()), 2 << 8) << "it serves nothing but a packet socket";
     if (!Problem().empty()) {
         GTEST_SKIP() << Problem();
     }
