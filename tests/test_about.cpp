@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "about/drawing.h"
 #include "about/moodule.h"
 #include "about/terms.h"
 #include "assets/mascot_picture.h"
@@ -121,6 +122,19 @@ TEST(AboutStartUp, WithoutTheSpriteFileTheProgramEndsAtOnce) {
     ASSERT_TRUE(child.waitForFinished(60000));
     const std::string output = child.readAll().toStdString();
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
+// Without a drawing context the program goes on, with neither sprite nor the steps after it.
+TEST(AboutStartUp, WithoutADrawingContextTheProgramGoesOnWithoutTheSprite) {
+    MessageBoxCloser boxes;
+    frmWinsock form;
+    platform::SetDrawingContextFailure(true);
+    EXPECT_TRUE(form.Load());
+    platform::SetDrawingContextFailure(false);
+    ASSERT_EQ(boxes.seen.size(), 1U);
+    EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text,
+              "Device Context Error|Error, Unable To Create Device Context");
+    EXPECT_TRUE(form.Mascot.SpriteInfo.isEmpty() && form.Timer1->Interval() != 250);
 }
 
 // The moo as a WAVE reader reads it, and as it arrives at a sound server of the test's own

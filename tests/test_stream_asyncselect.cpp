@@ -64,9 +64,24 @@ TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     EXPECT_EQ(closesocket(ends[1]), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
     EXPECT_TRUE(::close(ends[0]) == 0 && ::close(ends[1]) == 0);
+    // With standard input closed, a socket is never number 0, which means "none" here; one
+    // that is not connected neither sends nor receives.
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    const int unconnected = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    EXPECT_GT(unconnected, 0);
+    char byte = 0;
+    EXPECT_EQ(platform::send(unconnected, &byte, 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+    EXPECT_EQ(platform::recv(unconnected, &byte, 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+    EXPECT_EQ(closesocket(unconnected), 0);
     WSACleanup();
     EXPECT_EQ(platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    EXPECT_EQ(WSAStartup(0x0100, &data), WSAVERNOTSUPPORTED);  // version 0.1
     ASSERT_EQ(WSAStartup(257, &data), 0);
 }
 
@@ -125,18 +140,27 @@ TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
     EXPECT_EQ(closesocket(socket), 0);
 }
 
-// A connection made in line can be written to at once; a refused one gives no socket.
+// A connection made in line can be written to at once, and connecting it again is refused
+// without a notification; a refused one gives no socket.
 TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
     const int open = platform::OpenSockets();
     loopback::Server server([](int fd) { ::close(fd); });
     QString peer;
-    socket = Winsock::OpenStreamConnection("127.0.0.1", static_cast<std::int16_t>(server.Port()),
-                                           peer, this, 0);
+    const auto port = static_cast<std::int16_t>(server.Port());
+    socket = Winsock::OpenStreamConnection("127.0.0.1", port, peer, this, 0);
     EXPECT_EQ(peer, "127.0.0.1:" + server.PortText());
     EXPECT_TRUE(WaitUntil([&] { return !notes.empty(); }) && notes[0] == Note(FD_WRITE, 0));
+    const sockaddr_in to{AF_INET, htons(server.Port()), {htonl(INADDR_LOOPBACK)}, {}};
+    EXPECT_EQ(platform::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to),
+              SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEISCONN);
+    const int plain = Winsock::OpenStreamConnection("127.0.0.1", port, peer, nullptr, 0);
+    EXPECT_GT(plain, 0);
     const loopback::Server closed(nullptr);
     EXPECT_EQ(Winsock::OpenStreamConnection("127.0.0.1", closed.Port(), peer, nullptr, 0), -1);
-    EXPECT_EQ(closesocket(socket), 0);
+    loopback::Spin(50);
+    EXPECT_EQ(Count(FD_CONNECT), 0);
+    EXPECT_TRUE(closesocket(socket) == 0 && closesocket(plain) == 0);
     EXPECT_EQ(platform::OpenSockets(), open);
 }
 

@@ -192,8 +192,12 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
         }
         if (qobject_cast<PictureBox*>(object) != nullptr) {
             EXPECT_EQ(node->role(), QAccessible::Button) << object->objectName().toStdString();
+            EXPECT_EQ(node->actionInterface()->actionNames().count(
+                          QAccessibleActionInterface::pressAction()),
+                      1);
         }
         for (int i = 0; i < node->childCount(); ++i) {
+            EXPECT_EQ(node->indexOfChild(node->child(i)), i) << object->objectName().toStdString();
             walk(node->child(i));
         }
     };

@@ -92,6 +92,11 @@ TEST(EchoPackets, RequestIsSealedAndOnlyTheReplyFromTheDestinationAndErrorsAbout
         {errorPacket, IP_DEST_HOST_UNREACHABLE, kRouter},
         {Error(3, 0), IP_DEST_NET_UNREACHABLE, kRouter},
         {Error(3, 13), IP_DEST_HOST_UNREACHABLE, kRouter},
+        {Error(3, 2), IP_DEST_PROT_UNREACHABLE, kRouter},
+        {Error(3, 3), IP_DEST_PORT_UNREACHABLE, kRouter},
+        {Error(3, 4), IP_PACKET_TOO_BIG, kRouter},
+        {Error(3, 5), IP_BAD_ROUTE, kRouter},
+        {Error(4, 0), IP_SOURCE_QUENCH, kRouter},
         {Error(11, 1), IP_TTL_EXPIRED_REASSEM, kRouter},
         {Error(12, 0), IP_PARAM_PROBLEM, kRouter}};
     for (const auto& [packet, status, source] : ours) {
@@ -108,12 +113,13 @@ TEST(EchoPackets, RequestIsSealedAndOnlyTheReplyFromTheDestinationAndErrorsAbout
         EXPECT_FALSE(platform::MatchDatagramReply({other.begin() + 20, other.end()}, from, kEcho));
     }
     // Raw: other identifiers; a bad checksum; not ICMP; errors about echoes to other hosts or
-    // other echoes of ours; a redirect; an unknown code.
+    // other echoes of ours; a redirect; unknown codes.
     Bytes corrupt = Reply(), udp = Reply();
     corrupt.back() ^= 0x20;
     udp[9] = 17;
-    for (const Bytes& other : {Reply(0x4243), corrupt, udp, Error(3, 1, 3), Error(3, 1, 2, 0x4243),
-                               Error(3, 1, 2, 0x4242, 8), Error(5, 1), Error(3, 16)}) {
+    for (const Bytes& other :
+         {Reply(0x4243), corrupt, udp, Error(3, 1, 3), Error(3, 1, 2, 0x4243),
+          Error(3, 1, 2, 0x4242, 8), Error(5, 1), Error(3, 16), Error(11, 2)}) {
         EXPECT_FALSE(platform::MatchRawPacket(other, kEcho));
     }
     for (const Bytes& whole : {replyPacket, errorPacket, datagram}) {  // no prefix is taken
