@@ -66,7 +66,7 @@ protected:
 };
 
 TEST_F(About, StartUpShowsTheMascotFillsTheTermsAndRests) {
-    EXPECT_TRUE(boxes.seen.empty() && sounds.empty() && Resting());
+    EXPECT_TRUE(boxes.seen.isEmpty() && sounds.empty() && Resting());
     EXPECT_TRUE(form->Timer1->Interval() == 250 && form->Mascot.SpriteInfo == QSize(75, 75));
     // The sprite file is the mascot as drawn, and both Picture1 and the still picture hold it.
     const QImage drawn = AtTopLeftOnBackColour(assets::MascotPicture(), sprite.size());
@@ -105,9 +105,7 @@ TEST(AboutStartUp, WithoutTheSpriteFileTheProgramEndsAtOnce) {
         frmWinsock form;
         const int users = platform::WinsockUsers();
         EXPECT_FALSE(form.Load());
-        ASSERT_EQ(boxes.seen.size(), 1U);
-        EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text,
-                  "Bitmap Load Error|Error, Unable To Load Bitmap");
+        EXPECT_EQ(boxes.seen, QStringList{"Bitmap Load Error|Error, Unable To Load Bitmap"});
         EXPECT_EQ(platform::WinsockUsers(), users + 1);  // no unload runs
         return;
     }
@@ -131,9 +129,8 @@ TEST(AboutStartUp, WithoutADrawingContextTheProgramGoesOnWithoutTheSprite) {
     platform::SetDrawingContextFailure(true);
     EXPECT_TRUE(form.Load());
     platform::SetDrawingContextFailure(false);
-    ASSERT_EQ(boxes.seen.size(), 1U);
-    EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text,
-              "Device Context Error|Error, Unable To Create Device Context");
+    EXPECT_EQ(boxes.seen,
+              QStringList{"Device Context Error|Error, Unable To Create Device Context"});
     EXPECT_TRUE(form.Mascot.SpriteInfo.isEmpty() && form.Timer1->Interval() != 250);
 }
 

@@ -12,6 +12,11 @@ namespace {
 using loopback::WaitUntil;
 using Note = std::pair<int, int>;  // event, error code
 
+// The Winsock error a call left behind if it failed (returned -1), else 0.
+int ErrorOf(long result) {
+    return result == -1 ? WSAGetLastError() : 0;
+}
+
 // A window that records its socket events; with `readSize` set it reads on each read event.
 class AsyncSelect : public ::testing::Test, public QObject {
 protected:
@@ -23,9 +28,9 @@ protected:
         EXPECT_EQ(WSAAsyncSelect(socket, this, 1025, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE),
                   0);
         sockaddr_in peer{AF_INET, htons(server.Port()), {htonl(INADDR_LOOPBACK)}, {}};
-        EXPECT_EQ(platform::connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer),
-                  SOCKET_ERROR);
-        EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+        EXPECT_EQ(
+            ErrorOf(platform::connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer)),
+            WSAEWOULDBLOCK);
     }
     int Count(int event) const {
         return static_cast<int>(std::ranges::count(notes, event, &Note::first));
@@ -60,9 +65,8 @@ TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     ASSERT_EQ(ends[0], closed);
-    EXPECT_EQ(closesocket(closed), SOCKET_ERROR);
-    EXPECT_EQ(closesocket(ends[1]), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+    EXPECT_EQ(ErrorOf(closesocket(closed)), WSAENOTSOCK);
+    EXPECT_EQ(ErrorOf(closesocket(ends[1])), WSAENOTSOCK);
     EXPECT_TRUE(::close(ends[0]) == 0 && ::close(ends[1]) == 0);
     // With standard input closed, a socket is never number 0, which means "none" here; one
     // that is not connected neither sends nor receives.
@@ -71,16 +75,13 @@ TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     const int unconnected = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     ::dup2(input, STDIN_FILENO);
     ::close(input);
-    EXPECT_GT(unconnected, 0);
     char byte = 0;
-    EXPECT_EQ(platform::send(unconnected, &byte, 1, 0), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
-    EXPECT_EQ(platform::recv(unconnected, &byte, 1, 0), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+    EXPECT_GT(unconnected, 0);
+    EXPECT_EQ(ErrorOf(platform::send(unconnected, &byte, 1, 0)), WSAENOTCONN);
+    EXPECT_EQ(ErrorOf(platform::recv(unconnected, &byte, 1, 0)), WSAENOTCONN);
     EXPECT_EQ(closesocket(unconnected), 0);
     WSACleanup();
-    EXPECT_EQ(platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), INVALID_SOCKET);
-    EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    EXPECT_EQ(ErrorOf(platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), WSANOTINITIALISED);
     EXPECT_EQ(WSAStartup(0x0100, &data), WSAVERNOTSUPPORTED);  // version 0.1
     ASSERT_EQ(WSAStartup(257, &data), 0);
 }
@@ -108,10 +109,8 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
         ASSERT_EQ(platform::recv(socket, buffer, sizeof buffer, 0), 1000);
         ASSERT_TRUE(WaitUntil([&] { return Count(FD_CLOSE) == 1; }));
         loopback::Spin(50);
-        EXPECT_EQ(received, 19000);
-        EXPECT_EQ(Count(FD_READ), 20);
-        EXPECT_EQ(Count(FD_CLOSE), 1);
-        EXPECT_EQ(notes.back(), Note(FD_CLOSE, reset ? WSAECONNRESET : 0));
+        EXPECT_EQ(std::tuple(received, Count(FD_READ), Count(FD_CLOSE), notes.back()),
+                  std::tuple(19000, 20, 1, Note(FD_CLOSE, reset ? WSAECONNRESET : 0)));
         EXPECT_EQ(closesocket(socket), 0);
     }
 }
@@ -128,9 +127,10 @@ TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
     ConnectTo(server);
     ASSERT_TRUE(WaitUntil([&] { return Count(FD_WRITE) == 1; }));
     const std::string block(1 << 16, 'x');
-    while (platform::send(socket, block.data(), block.size(), 0) > 0) {
+    long sent = 0;
+    while ((sent = platform::send(socket, block.data(), block.size(), 0)) > 0) {
     }
-    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    EXPECT_EQ(ErrorOf(sent), WSAEWOULDBLOCK);
     loopback::Spin(50);
     EXPECT_EQ(Count(FD_WRITE), 1);
     drain = true;
@@ -151,9 +151,8 @@ TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
     EXPECT_EQ(peer, "127.0.0.1:" + server.PortText());
     EXPECT_TRUE(WaitUntil([&] { return !notes.empty(); }) && notes[0] == Note(FD_WRITE, 0));
     const sockaddr_in to{AF_INET, htons(server.Port()), {htonl(INADDR_LOOPBACK)}, {}};
-    EXPECT_EQ(platform::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to),
-              SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAEISCONN);
+    EXPECT_EQ(ErrorOf(platform::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to)),
+              WSAEISCONN);
     const int plain = Winsock::OpenStreamConnection("127.0.0.1", port, peer, nullptr, 0);
     EXPECT_GT(plain, 0);
     const loopback::Server closed(nullptr);
