@@ -8,14 +8,12 @@
 // status and standard error are its own; a plugin, unlike LD_PRELOAD, is loaded even into a
 // program with file capabilities: it is what any user can make the program load.
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <string>
-
 #include <sys/socket.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -38,7 +36,7 @@ void PrintPrivilege() {
     }
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-        const int fd = std::atoi(entry.path().filename().c_str());
+        const int fd = std::stoi(entry.path().filename().string());
         int type = 0;
         socklen_t length = sizeof type;
         if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_RAW) {
@@ -48,14 +46,9 @@ void PrintPrivilege() {
 }
 
 void Ping(QWidget* window) {
-    auto* pingit = window->findChild<QAbstractButton*>(QStringLiteral("pingit"));
-    auto* results = window->findChild<QPlainTextEdit*>(QStringLiteral("results"));
-    if (pingit == nullptr || results == nullptr) {
-        std::puts("no pingit button or results box");
-        return;
-    }
-    pingit->click();
-    std::puts(qPrintable(results->toPlainText()));
+    window->findChild<QAbstractButton*>(QStringLiteral("pingit"))->click();
+    std::puts(
+        qPrintable(window->findChild<QPlainTextEdit*>(QStringLiteral("results"))->toPlainText()));
 }
 
 class StartUpPlayer : public QObject {

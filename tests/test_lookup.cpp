@@ -5,14 +5,11 @@
 #include <stdexcept>
 #include <tuple>
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSysInfo>
 #include <QTabBar>
-#include <QTabWidget>
-#include <QTest>
 
 #include "net/blockinghook.h"
+#include "net/winsock.h"
 #include "tests/loopback.h"
 #include "tests/test_lookup_private_resolver.h"
 #include "tests/window_fixture.h"
@@ -114,7 +111,7 @@ struct PaintWatch : QObject {
 // RemoteIP asks a name server that never answers. Meanwhile the window repaints under a busy
 // cursor, and clicks made meanwhile wait for RemoteIP's result, then land where they were
 // made: on the "Local Info" tab, then on its button, though the pointer has moved on since.
-TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
+TEST_F(Lookup, WindowPaintsWhileALookupWaitsInputFollowsItsResultEscapeOrACloseEndIt) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->SSTab1->setCurrentIndex(0);  // so that the page has its place
@@ -147,16 +144,12 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
     EXPECT_TRUE(loopback::WaitUntil([&] { return !resultsWhenClicked.isEmpty(); }, 1000));
     EXPECT_EQ(form->SSTab1->currentIndex(), 0);
     EXPECT_EQ(resultsWhenClicked, QStringList{"255.255.255.255"});
-}
 
-// A name server that answers a second late. Escape ends each wait at once and the command
-// writes its failure value; the late answers change nothing. A close made during a wait closes
-// the window at once, without the click made before it, and the window goes while the
-// lookup's worker still waits for its answer.
-TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
+    // A name server that answers a second late. Escape ends each wait at once and the command
+    // writes its failure value; the late answers change nothing. A close made during a wait
+    // closes the window at once, without the click made before it, and the window goes while
+    // the lookup's worker still waits for its answer.
     WriteEtc("resolv.conf", "nameserver 127.0.0.1\noptions timeout:3 attempts:1\n");
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     const auto soon = [this](const std::function<void()>& act) {
         QTimer::singleShot(100, form.get(), act);
     };
@@ -196,6 +189,27 @@ TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
     EXPECT_THROW(platform::RunBlocking([]() -> int { throw std::runtime_error("failed"); }),
                  std::runtime_error);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(Resolution, DottedTextsAreReadWithoutTheNameServiceAndANameWithANulIsNotFound) {
+    EXPECT_EQ(Winsock::AddressToText(16777343), QString("127.0.0.1"));
+    for (const char* text : {"127.0.0.1", "127.1", "0x7f.0.0.1", "0177.0.0.1"}) {
+        EXPECT_EQ(Winsock::HostToAddress(text), 16777343) << text;
+    }
+    // The broadcast address and a failed lookup cannot be told apart.
+    EXPECT_EQ(Winsock::HostToAddress("255.255.255.255"), -1);
+    // A NUL would end the name for the platform; a malformed name the resolver turns down.
+    for (const QString& name :
+         {QStringLiteral("127.0.0.1") + QChar(0) + "evil.test",
+          QStringLiteral("localhost") + QChar(0), QStringLiteral("no..such.host.invalid")}) {
+        WSASetLastError(0);
+        const std::int32_t address = Winsock::HostToAddress(name);
+        const int error = WSAGetLastError();
+        EXPECT_EQ(std::tuple(address, error, Winsock::OfficialHostName(name),
+                             Winsock::LocalHostAddress(name)),
+                  std::tuple(-1, WSAHOST_NOT_FOUND, "Unknown", -1))
+            << name.toStdString();
+    }
 }
 
 }  // namespace

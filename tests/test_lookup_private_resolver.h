@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -63,17 +64,16 @@ inline void ServeNames(int server) {
 // Empty once the program has its private resolver, else what stood in the way.
 inline const std::string kProblem = []() -> std::string {
     // As root, or as root of a user namespace of its own where the system allows one.
-    const auto write = [](const char* path, const std::string& text) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-               file.write(text.c_str()) > 0;
-    };
-    const std::string user = std::to_string(geteuid()), group = std::to_string(getegid());
-    const bool own =
-        unshare(CLONE_NEWNS | CLONE_NEWNET) == 0 ||
-        (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWNET) == 0 &&
-         write("/proc/self/setgroups", "deny") && write("/proc/self/uid_map", "0 " + user + " 1") &&
-         write("/proc/self/gid_map", "0 " + group + " 1"));
+    const std::string user = "0 " + std::to_string(geteuid()) + " 1",
+                      group = "0 " + std::to_string(getegid()) + " 1";
+    const bool root = unshare(CLONE_NEWNS | CLONE_NEWNET) == 0;
+    const bool own = root || unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWNET) == 0;
+    for (const auto& [path, text] :
+         {std::pair{"setgroups", "deny"}, {"uid_map", user.c_str()}, {"gid_map", group.c_str()}}) {
+        if (!root) {
+            std::ofstream(std::string("/proc/self/") + path) << text;
+        }
+    }
     // Mounts made private, so that the binds below never reach the rest of the system.
     if (!own || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return "no namespaces of its own: neither root nor allowed a user namespace";

@@ -1,16 +1,22 @@
 #pragma once
-// What window tests share: a loaded window, and a person who presses OK on message boxes.
+// What window tests share: the controls' headers, a loaded window, and a person who presses
+// OK on message boxes.
 
 #include <memory>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "app/frmwinsock.h"
+#include "tests/qt_printers.h"
 
 // Presses OK on every message box that comes up, as a person would, and keeps what each said:
 // "title|text", and "|more buttons" after it unless OK is its only button.
