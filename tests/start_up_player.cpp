@@ -1,12 +1,8 @@
-// A Qt generic plugin that plays the user at start-up of the installed program, loaded with
-// QT_PLUGIN_PATH=<folder holding generic/> and QT_QPA_GENERIC_PLUGINS=norvaneplayer[:ping]. It
-// presses OK on every message box, and once the main window has painted its first frame it
-// prints "first frame" and closes the window. With ":ping" it first prints the process's
-// CapEff and CapPrm lines and a line for each raw socket the process holds, presses "Ping IP"
-// with the address the window starts with, prints the report, and looks for raw sockets and
-// capabilities once more. The program itself is the installed one, unchanged, so its exit
-// status and standard error are its own; a plugin, unlike LD_PRELOAD, is loaded even into a
-// program with file capabilities: it is what any user can make the program load.
+// A Qt generic plugin (QT_QPA_GENERIC_PLUGINS=norvaneplayer[:ping]) that plays the user of the
+// installed, unchanged program: it presses OK on every message box, and after the window's
+// first frame prints "first frame" and closes it. With ":ping" it first prints the CapEff and
+// CapPrm lines and each raw socket held, presses "Ping IP", prints the report, and looks again.
+// Unlike LD_PRELOAD, a plugin is loaded even into a program with file capabilities.
 
 #include <sys/socket.h>
 
@@ -34,8 +30,7 @@ void PrintPrivilege() {
             std::puts(line.c_str());
         }
     }
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
         const int fd = std::stoi(entry.path().filename().string());
         int type = 0;
         socklen_t length = sizeof type;

@@ -23,26 +23,6 @@
 
 namespace {
 
-TEST(Terms, FixedTitleHeadingsAndBlanksAndTheNoticeInTheRightsParagraphOnly) {
-    const QString text = Moodule::TermsText();
-    EXPECT_TRUE(text.startsWith("Norvane 1.0\r\n\r\nRight of use to the Enduser:\r\n\r\n"));
-    EXPECT_EQ(text.count(QLatin1Char('\n')), 32);  // the sixteen separators' line ends only
-    const QStringList blocks = text.split("\r\n\r\n");
-    ASSERT_EQ(blocks.size(), 17);
-    EXPECT_TRUE(blocks[3].startsWith(QLatin1Char(' ')) && !blocks[3].startsWith("  "));
-    EXPECT_EQ(blocks[4], "Disclaimer of Warrantee: ");
-    EXPECT_EQ(blocks[6], "Limitations:");
-    EXPECT_EQ(blocks[8], "Distribution ");
-    EXPECT_EQ(blocks[13], "Decompiling and Alteration Restrictions");
-    EXPECT_TRUE(blocks[15].endsWith(QLatin1Char(' ')) && text.endsWith(QLatin1Char(' ')));
-
-    QStringList noticed = Moodule::TermsTextWithNotice().split("\r\n\r\n");
-    ASSERT_EQ(noticed.size(), 17);
-    EXPECT_TRUE(noticed[15].startsWith(blocks[15] + "Copyright")) << noticed[15].toStdString();
-    noticed[15] = blocks[15];
-    EXPECT_EQ(noticed, blocks);
-}
-
 // Every pixel names its own position.
 QRgb Tag(int x, int y) {
     return qRgb(x * 10 + 5, y * 10 + 5, 200);
@@ -161,7 +141,7 @@ protected:
     QImage sprite;
 };
 
-TEST_F(About, StartUpShowsTheMascotFillsTheTermsAndRests) {
+TEST_F(About, StartUpShowsTheMascotAndTheTermsClicksStartAndStopTheTumbling) {
     EXPECT_TRUE(boxes.seen.isEmpty() && sounds.empty() && Resting());
     EXPECT_TRUE(form->Timer1->Interval() == 250 && form->Mascot.SpriteInfo == QSize(75, 75));
     // The sprite file is the mascot as drawn, and both Picture1 and the still picture hold it.
@@ -169,15 +149,30 @@ TEST_F(About, StartUpShowsTheMascotFillsTheTermsAndRests) {
     EXPECT_TRUE(sprite == drawn && form->Picture3->Image() == drawn);
     // It was read as a BMP, without loading the image format plugins to ask them about it.
     QFile maps(QStringLiteral("/proc/self/maps"));
-    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(maps.readAll().contains("imageformats"));
+    EXPECT_TRUE(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("imageformats"));
 
+    // The terms: a fixed title, headings and blanks, and the notice in the rights paragraph only.
+    const QString text = Moodule::TermsText();
+    EXPECT_TRUE(text.startsWith("Norvane 1.0\r\n\r\nRight of use to the Enduser:\r\n\r\n"));
+    EXPECT_EQ(text.count(QLatin1Char('\n')), 32);  // the sixteen separators' line ends only
+    const QStringList blocks = text.split("\r\n\r\n");
+    ASSERT_EQ(blocks.size(), 17);
+    EXPECT_TRUE(blocks[3].startsWith(QLatin1Char(' ')) && !blocks[3].startsWith("  "));
+    EXPECT_EQ(std::tuple(blocks[4], blocks[6], blocks[8], blocks[13]),
+              std::tuple("Disclaimer of Warrantee: ", "Limitations:", "Distribution ",
+                         "Decompiling and Alteration Restrictions"));
+    EXPECT_TRUE(blocks[15].endsWith(QLatin1Char(' ')) && text.endsWith(QLatin1Char(' ')));
+
+    QStringList noticed = Moodule::TermsTextWithNotice().split("\r\n\r\n");
+    ASSERT_EQ(noticed.size(), 17);
+    EXPECT_TRUE(noticed[15].startsWith(blocks[15] + "Copyright")) << noticed[15].toStdString();
+    noticed[15] = blocks[15];
+    EXPECT_EQ(noticed, blocks);
     EXPECT_EQ(form->mooinfo->toPlainText(), Moodule::TermsText().replace("\r\n", "\n"));
     QTest::mouseClick(form->Label7, Qt::LeftButton);
     EXPECT_EQ(form->mooinfo->toPlainText(), Moodule::TermsTextWithNotice().replace("\r\n", "\n"));
-}
 
-TEST_F(About, ClicksStartAndStopTheTumblingWhichGoesOnFromTheAngleReached) {
+    // Clicks start and stop the tumbling, which goes on from the angle reached at each tick.
     form->Mascot.SpriteInfo = QSize(40, 20);  // wider than high: frames alternate in shape
     QTest::mouseClick(form->Picture3, Qt::LeftButton);
     EXPECT_TRUE(form->Mascot.MascotRunning && form->Picture3->isHidden());
@@ -193,6 +188,18 @@ TEST_F(About, ClicksStartAndStopTheTumblingWhichGoesOnFromTheAngleReached) {
     }
     emit form->Timer2->Timer();
     EXPECT_EQ(sounds.size(), 3U);
+
+    // A timer of interval 0 never ticks; the first tick comes one interval after enabling.
+    VbTimer timer;
+    QSignalSpy ticks(&timer, &VbTimer::Timer);
+    timer.SetInterval(0);  // enabled, as the frame timer's design has it
+    EXPECT_FALSE(ticks.wait(30));
+    timer.SetEnabled(false);
+    timer.SetInterval(40);
+    const QDeadlineTimer oneInterval(40);
+    timer.SetEnabled(true);
+    ASSERT_TRUE(ticks.wait(1000));
+    EXPECT_TRUE(oneInterval.hasExpired());
 }
 
 // Without the sprite file the program ends at once; without a drawing context it goes on,
@@ -277,19 +284,6 @@ TEST(AboutSound, TheMooIsAWaveFileThatThePlayerPlaysWholeAndNoFileIsSilent) {
     qunsetenv("PULSE_SERVER");
     ASSERT_GE(first, 0) << scanned << " samples, all silent";
     EXPECT_NEAR(double(last - first) / 22050, 1.3, 0.15);
-}
-
-TEST(AboutTimer, ZeroNeverTicksAndTheFirstTickComesOneIntervalAfterEnabling) {
-    VbTimer timer;
-    QSignalSpy ticks(&timer, &VbTimer::Timer);
-    timer.SetInterval(0);  // enabled, as the frame timer's design has it
-    EXPECT_FALSE(ticks.wait(30));
-    timer.SetEnabled(false);
-    timer.SetInterval(40);
-    const QDeadlineTimer oneInterval(40);
-    timer.SetEnabled(true);
-    ASSERT_TRUE(ticks.wait(1000));
-    EXPECT_TRUE(oneInterval.hasExpired());
 }
 
 }  // namespace

@@ -137,8 +137,7 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsInputFollowsItsResultEscapeOrACloseE
                      [&] { resultsWhenClicked << form->RemoteHostIP->text(); });
 
     EXPECT_EQ(Click(form->RemoteIP, "quiet.silent.test"), QString("255.255.255.255"));
-    EXPECT_GT(watch.paintsWhileWaiting, 0);
-    EXPECT_EQ(cursorWhileWaiting, Qt::WaitCursor);
+    EXPECT_TRUE(watch.paintsWhileWaiting > 0 && cursorWhileWaiting == Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(resultsWhenClicked.isEmpty() && form->SSTab1->currentIndex() == 1) << "waited";
     EXPECT_TRUE(loopback::WaitUntil([&] { return !resultsWhenClicked.isEmpty(); }, 1000));

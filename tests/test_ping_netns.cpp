@@ -43,24 +43,19 @@ const std::string& Problem() {
     return problem;
 }
 
-// Copies of this build's echo helper that nobody may run: with cap_net_raw, or without
-// any capability. Empty when the file system keeps no capabilities.
-struct HelperCopies {
-    std::string capable, plain;
-};
-const HelperCopies& Helpers() {
-    static const HelperCopies copies = [] {
-        char folder[] = "/tmp/norvane-echo-XXXXXX";
-        if (::mkdtemp(folder) == nullptr || ::chmod(folder, 0755) != 0) {
-            return HelperCopies{};
-        }
-        const HelperCopies made{std::string(folder) + "/capable", std::string(folder) + "/plain"};
-        for (const auto& copy : {made.capable, made.plain}) {
-            std::filesystem::copy_file(NORVANE_ECHO_HELPER, copy);
-        }
-        return Shell("setcap cap_net_raw+ep " + made.capable) ? made : HelperCopies{};
+// A folder that the user nobody can reach, holding copies of this build's echo helper:
+// "capable" with cap_net_raw, "plain" without any. Empty where files keep no capabilities.
+const std::string& HelperCopies() {
+    static const std::string folder = [] {
+        char made[] = "/tmp/norvane-echo-XXXXXX";
+        const std::string path = ::mkdtemp(made) != nullptr ? made : "";
+        return !path.empty() && Shell("chmod 755 " + path + " && cp " NORVANE_ECHO_HELPER " " +
+                                      path + "/capable && cp " NORVANE_ECHO_HELPER " " + path +
+                                      "/plain && setcap cap_net_raw+ep " + path + "/capable")
+                   ? path
+                   : "";
     }();
-    return copies;
+    return folder;
 }
 
 // The thread becomes nobody (the process stays root) unless it is to use a raw socket of its
@@ -99,11 +94,11 @@ protected:
         if (!Problem().empty()) {
             GTEST_SKIP() << Problem();
         }
-        if (Helpers().capable.empty()) {
+        if (HelperCopies().empty()) {
             GTEST_SKIP() << "setcap does not work in /tmp";
         }
-        platform::SetEchoHelperPath(GetParam() == IcmpSocketKind::Helper ? Helpers().capable
-                                                                         : Helpers().plain);
+        platform::SetEchoHelperPath(HelperCopies() +
+                                    (GetParam() == IcmpSocketKind::Helper ? "/capable" : "/plain"));
         ASSERT_TRUE(Shell(std::string("sysctl -w net.ipv4.ping_group_range=") +
                           (GetParam() == IcmpSocketKind::Datagram ? "'0 0'" : "'1 0'")));
         raw = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);  // sees every request
@@ -124,8 +119,8 @@ protected:
             EXPECT_EQ(handle == INVALID_HANDLE_VALUE, GetParam() == IcmpSocketKind::None);
             const IP_OPTION_INFORMATION options{c.ttl};
             if (c.tooLongFirst) {  // the refusal leaves nothing behind for the next echo
-                const Bytes data(65'508, 1);
-                EXPECT_EQ(SendEchoOn(handle, c.to, 65'600, data).fixed().Status, IP_PACKET_TOO_BIG);
+                EXPECT_EQ(SendEchoOn(handle, c.to, 65'600, Bytes(65'508, 1)).fixed().Status,
+                          IP_PACKET_TOO_BIG);
             }
             const auto start = std::chrono::steady_clock::now();
             std::vector<SentEcho> sent;
@@ -227,8 +222,8 @@ TEST(EchoHelper, HoldsNothingItDidNotOpenAndAnswersAnythingButOneEchoWithAStatus
         GTEST_SKIP() << Problem();
     }
     int pair[2], leaked[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
-    ASSERT_EQ(::pipe(leaked), 0);
+    ASSERT_TRUE(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) == 0 &&
+                ::pipe(leaked) == 0);
     char* const none[] = {nullptr};  // no environment
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -292,8 +287,7 @@ TEST(EchoHelper, HoldsNothingItDidNotOpenAndAnswersAnythingButOneEchoWithAStatus
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(exit, 0);
-    ::close(leaked[0]);
-    ::close(leaked[1]);
+    std::ranges::for_each(leaked, ::close);
 }
 
 }  // namespace

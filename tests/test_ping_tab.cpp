@@ -18,7 +18,7 @@
 
 namespace {
 
-TEST(Parsers, DottedTakesFourNumbersModulo256AndOctetsRoundHalvesToEvenOtherTextIsRefused) {
+TEST(PingTexts, ParsersReadDottedTextAndOctetsTheReportNamesTheStatusFromARecordInFieldOrder) {
     const auto dotted = [](const char* text) { return Module1::DottedToAddress(text); };
     EXPECT_EQ(std::pair(dotted("192.168.1.10"), dotted("10.0.0.200")),
               std::pair(167880896, -939524086));
@@ -34,9 +34,9 @@ TEST(Parsers, DottedTakesFourNumbersModulo256AndOctetsRoundHalvesToEvenOtherText
     for (const char* text : {"", " ", "ab", "-", ".", "1..", "1e2", "--1", "32768"}) {
         EXPECT_EQ(octet(text), -1000) << text;
     }
-}
 
-TEST(PingReport, IsFourLinesAndAnEmptyOneEndedByCrLfWithTheStatusNamedOrCalledUnknown) {
+    // The report is four lines and an empty one, ended by CR LF, with the status named or
+    // called unknown.
     const Module1::EchoReply reply{{.Status = 11010, .RoundTripTime = -3, .DataSize = -1}, {}};
     EXPECT_EQ(Module1::PingReport(QStringLiteral("300.0.0.1"), reply),
               QStringLiteral("300.0.0.1\r\n11010   [ ip req timed out ]\r\n"
@@ -50,9 +50,8 @@ TEST(PingReport, IsFourLinesAndAnEmptyOneEndedByCrLfWithTheStatusNamedOrCalledUn
         EXPECT_EQ(Module1::EchoStatusText(code),
                   QString::number(code) + "   [ unknown  msg returned ]");
     }
-}
 
-TEST(EchoReplyLayout, FixedPartIsLittleEndianInFieldOrderWithoutGaps) {
+    // The reply record's fixed part is little-endian, in field order, without gaps.
     const platform::EchoReplyFixedPart part{0x04030201, -2,   0x0C0B0A09, -3,   0x1211, 0x16151413,
                                             0x17,       0x18, 0x19,       0x1A, INT_MIN};
     Bytes bytes(28);

@@ -146,7 +146,7 @@ TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
 
 // A connection made in line can be written to at once, and connecting it again is refused
 // without a notification; a refused one gives no socket.
-TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
+TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnceAndNothingComesAfterCloseSocket) {
     const int open = platform::OpenSockets();
     loopback::Server server([](int fd) { ::close(fd); });
     QString peer;
@@ -158,28 +158,22 @@ TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
     EXPECT_EQ(ErrorOf(platform::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to)),
               WSAEISCONN);
     const int plain = Winsock::OpenStreamConnection("127.0.0.1", port, peer, nullptr, 0);
-    EXPECT_GT(plain, 0);
     const loopback::Server closed(nullptr);
     EXPECT_EQ(Winsock::OpenStreamConnection("127.0.0.1", closed.Port(), peer, nullptr, 0), -1);
     loopback::Spin(50);
     EXPECT_EQ(Count(FD_CONNECT), 0);
     EXPECT_TRUE(closesocket(socket) == 0 && closesocket(plain) == 0);
-    EXPECT_EQ(platform::OpenSockets(), open);
-}
-
-TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {
-    loopback::Server server([](int fd) {
-        loopback::WriteAll(fd, "data for a socket that is gone\n");
-        ::close(fd);
-    });
-    // FD_CONNECT and FD_WRITE are posted together; closing on the first drops the second.
+    // Nothing is delivered after closesocket, not even what was posted: FD_CONNECT and
+    // FD_WRITE are posted together, and closing on the first drops the second.
+    notes.clear();
     closeOnFirst = true;
     ConnectTo(server);
     loopback::Spin(200);
     EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}}));
+    EXPECT_EQ(platform::OpenSockets(), open);
 }
 
-TEST(SocketErrorText, GivesTheTextsOfTheTableAndNothingInItsGaps) {
+TEST(SocketErrorText, GivesTheTextsOfTheTableNothingInItsGapsAndEachErrnoTheTextOfItsMeaning) {
     EXPECT_EQ(Winsock::SocketErrorText(10101), QString("Disconnect."));
     EXPECT_EQ(Winsock::SocketErrorText(11004),
               QString("Valid name, no data record of requested type."));
@@ -197,11 +191,9 @@ TEST(SocketErrorText, GivesTheTextsOfTheTableAndNothingInItsGaps) {
     for (const std::int32_t code : {0, -1, -10054, 10054 + 65536, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(Winsock::SocketErrorText(code), QString()) << code;
     }
-}
 
-// What the user reads for each errno a socket call can give: the Winsock code of the same
-// meaning, looked up by name (Linux and Winsock number them differently), and its text.
-TEST(SocketErrorText, EachErrnoReadsAsTheTextOfTheWinsockErrorOfItsMeaning) {
+    // What the user reads for each errno a socket call can give: the Winsock code of the same
+    // meaning, looked up by name (Linux and Winsock number them differently), and its text.
     // clang-format off
     const std::pair<QString, std::vector<int>> texts[] = {
         {"Operation would block.", {EAGAIN, EINPROGRESS}}, {"Socket is not connected.", {ENOTCONN}},
