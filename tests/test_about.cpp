@@ -2,7 +2,6 @@
 // person drives it: start-up, clicks on the mascot and the label, and the timers' ticks, fired
 // directly rather than waited for.
 
-#include <algorithm>
 #include <vector>
 
 #include <QDeadlineTimer>
