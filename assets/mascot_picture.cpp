@@ -8,11 +8,10 @@
 #include <QPixmap>
 
 namespace assets {
-namespace {
 
 // The cow's head in a 75 x 75 design space. It is deliberately lopsided (a patch over one
 // eye, the muzzle at the bottom) so that every quarter turn looks different.
-void DrawCow(QPainter& painter, double size) {
+void DrawMascot(QPainter& painter, double size) {
     painter.save();
     painter.scale(size / 75.0, size / 75.0);
     painter.setRenderHint(QPainter::Antialiasing, size >= 48);
@@ -82,6 +81,8 @@ void DrawCow(QPainter& painter, double size) {
     painter.restore();
 }
 
+namespace {
+
 // The sixteen colours of the classic VGA palette.
 QList<QRgb> SixteenColours() {
     return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
@@ -94,7 +95,7 @@ QPixmap IconPixmap(int size) {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    DrawCow(painter, size);
+    DrawMascot(painter, size);
     painter.end();
     // Sixteen colours plus a transparent back: quantise the opaque pixels only.
     QImage sixteen = image.convertToFormat(QImage::Format_Indexed8, SixteenColours(),
@@ -165,10 +166,6 @@ QImage ToPalette(const QImage& image, const QList<QRgb>& palette) {
 
 }  // namespace
 
-void DrawMascot(QPainter& painter, double size) {
-    DrawCow(painter, size);
-}
-
 QColor MascotBackground() {
     return QColor(0xc0, 0xc0, 0xc0);
 }
@@ -177,7 +174,7 @@ QImage MascotPicture() {
     QImage image(75, 75, QImage::Format_RGB32);
     image.fill(MascotBackground());
     QPainter painter(&image);
-    DrawCow(painter, 75);
+    DrawMascot(painter, 75);
     painter.end();
     return ToPalette(image, MascotPalette());
 }

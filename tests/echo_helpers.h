@@ -55,20 +55,14 @@ inline Bytes ErrorAbout(int type, int code, const Bytes& packet) {
     return Icmp(type, code, Join(Of({0, 0, 0, 0}), {packet.begin(), packet.begin() + 28}));
 }
 
-// Why this process can send no echo at all, or nothing when it can: a user outside
+// Skips a test where this process can send no echo at all: a user outside
 // net.ipv4.ping_group_range, without CAP_NET_RAW, whose echo helper has no capability either.
-inline std::string NoEchoService() {
-    const HANDLE handle = IcmpCreateFile();
-    if (handle == INVALID_HANDLE_VALUE) {
-        return "no ICMP socket to be had: outside net.ipv4.ping_group_range, without "
-               "CAP_NET_RAW, and the echo helper has no cap_net_raw";
-    }
-    IcmpCloseHandle(handle);
-    return {};
-}
-#define SKIP_WITHOUT_ECHO_SERVICE()                              \
-    if (const std::string why = NoEchoService(); !why.empty()) { \
-        GTEST_SKIP() << why;                                     \
+#define SKIP_WITHOUT_ECHO_SERVICE()                                                     \
+    if (const HANDLE probe = IcmpCreateFile(); probe == INVALID_HANDLE_VALUE) {         \
+        GTEST_SKIP() << "no ICMP socket to be had: outside net.ipv4.ping_group_range, " \
+                        "without CAP_NET_RAW, and the echo helper has no cap_net_raw";  \
+    } else {                                                                            \
+        IcmpCloseHandle(probe);                                                         \
     }
 
 // One IcmpSendEcho into a reply buffer filled with 0xAA before.

@@ -1,35 +1,18 @@
 #pragma once
-// Lets GoogleTest print Qt values in its failure messages.
+// Lets GoogleTest print Qt values in its failure messages as qDebug() writes them: texts in
+// quotes with their line ends visible, lists item by item, rectangles and points by number.
 
 #include <ostream>
 
-#include <QByteArray>
-#include <QRect>
+#include <QDebug>
 #include <QString>
-#include <QStringList>
 
-// Texts show with their line ends visible.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    QString shown = text;
-    shown.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    *out << '"' << shown.toStdString() << '"';
+template <typename T>
+requires requires(QDebug debug, const T& value) {
+    debug << value;
 }
-inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
-    *out << '"' << bytes.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* out) {
-    *out << '{';
-    for (const QString& text : list) {
-        PrintTo(text, out);
-        *out << ' ';
-    }
-    *out << '}';
-}
-inline void PrintTo(const QRect& rect, std::ostream* out) {
-    *out << '(' << rect.x() << ',' << rect.y() << ' ' << rect.width() << 'x' << rect.height()
-         << ')';
-}
-inline void PrintTo(const QPoint& point, std::ostream* out) {
-    *out << '(' << point.x() << ',' << point.y() << ')';
+void PrintTo(const T& value, std::ostream* out) {
+    QString text;
+    QDebug(&text).nospace() << value;
+    *out << text.toStdString();
 }

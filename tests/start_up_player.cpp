@@ -1,21 +1,15 @@
-// A Qt generic plugin that plays the user at start-up of the installed program, loaded with
-// QT_PLUGIN_PATH=<folder holding generic/> and QT_QPA_GENERIC_PLUGINS=norvaneplayer[:ping]. It
-// presses OK on every message box, and once the main window has painted its first frame it
-// prints "first frame" and closes the window. With ":ping" it first prints the process's
-// CapEff and CapPrm lines and a line for each raw socket the process holds, presses "Ping IP"
-// with the address the window starts with, prints the report, and looks for raw sockets and
-// capabilities once more. The program itself is the installed one, unchanged, so its exit
-// status and standard error are its own; a plugin, unlike LD_PRELOAD, is loaded even into a
-// program with file capabilities: it is what any user can make the program load.
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <string>
+// A Qt generic plugin (QT_QPA_GENERIC_PLUGINS=norvaneplayer[:ping]) that plays the user of the
+// installed, unchanged program: it presses OK on every message box, and after the window's
+// first frame prints "first frame" and closes it. With ":ping" it first prints the CapEff and
+// CapPrm lines and each raw socket held, presses "Ping IP", prints the report, and looks again.
+// Unlike LD_PRELOAD, a plugin is loaded even into a program with file capabilities.
 
 #include <sys/socket.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -36,9 +30,8 @@ void PrintPrivilege() {
             std::puts(line.c_str());
         }
     }
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-        const int fd = std::atoi(entry.path().filename().c_str());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
         int type = 0;
         socklen_t length = sizeof type;
         if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_RAW) {
@@ -48,14 +41,9 @@ void PrintPrivilege() {
 }
 
 void Ping(QWidget* window) {
-    auto* pingit = window->findChild<QAbstractButton*>(QStringLiteral("pingit"));
-    auto* results = window->findChild<QPlainTextEdit*>(QStringLiteral("results"));
-    if (pingit == nullptr || results == nullptr) {
-        std::puts("no pingit button or results box");
-        return;
-    }
-    pingit->click();
-    std::puts(qPrintable(results->toPlainText()));
+    window->findChild<QAbstractButton*>(QStringLiteral("pingit"))->click();
+    std::puts(
+        qPrintable(window->findChild<QPlainTextEdit*>(QStringLiteral("results"))->toPlainText()));
 }
 
 class StartUpPlayer : public QObject {

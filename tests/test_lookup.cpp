@@ -5,14 +5,11 @@
 #include <stdexcept>
 #include <tuple>
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSysInfo>
 #include <QTabBar>
-#include <QTabWidget>
-#include <QTest>
 
 #include "net/blockinghook.h"
+#include "net/winsock.h"
 #include "tests/loopback.h"
 #include "tests/test_lookup_private_resolver.h"
 #include "tests/window_fixture.h"
@@ -49,7 +46,7 @@ protected:
     }
 };
 
-TEST_F(Lookup, RemoteIPGivesTheFirstAddressRemoteHostTheSecondReverseName) {
+TEST_F(Lookup, RemoteIPGivesTheFirstAddressRemoteHostTheReverseNameAskingNoMoreOnFailure) {
     // The text typed, what RemoteIP writes for it, what RemoteHost writes for it.
     const std::tuple<QString, QString, QString> rows[] = {
         {"several.test", "127.0.0.7", "several.test"},
@@ -58,20 +55,18 @@ TEST_F(Lookup, RemoteIPGivesTheFirstAddressRemoteHostTheSecondReverseName) {
         {"127.0.0.12", "127.0.0.12", "other.test"},  // twelfth.test, whose first address is .13
         {"b\u00fccher.test", "127.0.0.20", "b\u00fccher.test"},
         {"crowded.test", "127.0.0.30", "crowded.test"},
-        {"127.0.0.200", "127.0.0.200", "Unknown"},
-        {"nosuch.invalid", "255.255.255.255", "Unknown"},
-        {"", "255.255.255.255", "Unknown"},
-        {QString(300, 'a'), "255.255.255.255", "Unknown"},
-        {"999.1.1.1", "255.255.255.255", "Unknown"},
-        {"255.255.255.255", "255.255.255.255", "Unknown"}};
+        {"127.0.0.200", "127.0.0.200", "Unknown"}};
     for (const auto& [text, address, name] : rows) {
         EXPECT_EQ(Click(form->RemoteIP, text), address) << text.toStdString();
         EXPECT_EQ(Click(form->RemoteHost, text), name) << text.toStdString();
     }
-}
-
-// "Unknown" is no name to ask about: a search domain that answers every name would find a host.
-TEST_F(Lookup, RemoteHostAsksNothingMoreAfterAFailure) {
+    for (const QString& text : {QString("nosuch.invalid"), QString(), QString(300, 'a'),
+                                QString("999.1.1.1"), QString("255.255.255.255")}) {
+        EXPECT_EQ(Click(form->RemoteIP, text) + Click(form->RemoteHost, text),
+                  "255.255.255.255Unknown")
+            << text.toStdString();
+    }
+    // "Unknown" is no name to ask about: a search domain that answers every name would find one.
     WriteEtc("resolv.conf", private_resolver::kResolvConf + "search lan.test\n");
     ASSERT_EQ(Click(form->RemoteIP, "anything"), QString("127.0.0.60"));
     const int answered = private_resolver::answered;
@@ -116,7 +111,7 @@ struct PaintWatch : QObject {
 // RemoteIP asks a name server that never answers. Meanwhile the window repaints under a busy
 // cursor, and clicks made meanwhile wait for RemoteIP's result, then land where they were
 // made: on the "Local Info" tab, then on its button, though the pointer has moved on since.
-TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
+TEST_F(Lookup, WindowPaintsWhileALookupWaitsInputFollowsItsResultEscapeOrACloseEndIt) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->SSTab1->setCurrentIndex(0);  // so that the page has its place
@@ -142,23 +137,18 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsAndInputFollowsItsResult) {
                      [&] { resultsWhenClicked << form->RemoteHostIP->text(); });
 
     EXPECT_EQ(Click(form->RemoteIP, "quiet.silent.test"), QString("255.255.255.255"));
-    EXPECT_GT(watch.paintsWhileWaiting, 0);
-    EXPECT_EQ(cursorWhileWaiting, Qt::WaitCursor);
+    EXPECT_TRUE(watch.paintsWhileWaiting > 0 && cursorWhileWaiting == Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(resultsWhenClicked.isEmpty() && form->SSTab1->currentIndex() == 1) << "waited";
     EXPECT_TRUE(loopback::WaitUntil([&] { return !resultsWhenClicked.isEmpty(); }, 1000));
     EXPECT_EQ(form->SSTab1->currentIndex(), 0);
     EXPECT_EQ(resultsWhenClicked, QStringList{"255.255.255.255"});
-}
 
-// A name server that answers a second late. Escape ends each wait at once and the command
-// writes its failure value; the late answers change nothing. A close made during a wait closes
-// the window at once, without the click made before it, and the window goes while the
-// lookup's worker still waits for its answer.
-TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
+    // A name server that answers a second late. Escape ends each wait at once and the command
+    // writes its failure value; the late answers change nothing. A close made during a wait
+    // closes the window at once, without the click made before it, and the window goes while
+    // the lookup's worker still waits for its answer.
     WriteEtc("resolv.conf", "nameserver 127.0.0.1\noptions timeout:3 attempts:1\n");
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     const auto soon = [this](const std::function<void()>& act) {
         QTimer::singleShot(100, form.get(), act);
     };
@@ -198,6 +188,27 @@ TEST_F(Lookup, EscapeOrACloseEndsAWaitAtOnce) {
     EXPECT_THROW(platform::RunBlocking([]() -> int { throw std::runtime_error("failed"); }),
                  std::runtime_error);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(Resolution, DottedTextsAreReadWithoutTheNameServiceAndANameWithANulIsNotFound) {
+    EXPECT_EQ(Winsock::AddressToText(16777343), QString("127.0.0.1"));
+    for (const char* text : {"127.0.0.1", "127.1", "0x7f.0.0.1", "0177.0.0.1"}) {
+        EXPECT_EQ(Winsock::HostToAddress(text), 16777343) << text;
+    }
+    // The broadcast address and a failed lookup cannot be told apart.
+    EXPECT_EQ(Winsock::HostToAddress("255.255.255.255"), -1);
+    // A NUL would end the name for the platform; a malformed name the resolver turns down.
+    for (const QString& name :
+         {QStringLiteral("127.0.0.1") + QChar(0) + "evil.test",
+          QStringLiteral("localhost") + QChar(0), QStringLiteral("no..such.host.invalid")}) {
+        WSASetLastError(0);
+        const std::int32_t address = Winsock::HostToAddress(name);
+        const int error = WSAGetLastError();
+        EXPECT_EQ(std::tuple(address, error, Winsock::OfficialHostName(name),
+                             Winsock::LocalHostAddress(name)),
+                  std::tuple(-1, WSAHOST_NOT_FOUND, "Unknown", -1))
+            << name.toStdString();
+    }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // Lookups with fixed answers that never leave the machine. A test program that includes this
 // moves, while still single-threaded in its static initialisation, into mount and network
 // namespaces of its own, with its own /etc/hosts, resolv.conf and nsswitch.conf (WriteEtc) and
-// its own name server on 127.0.0.1:53 (ServeNames). Without root it cannot (kProblem).
+// its own name server on 127.0.0.1:53 (ServeNames). Without root it first becomes root of a
+// user namespace of its own; where the system allows none, it cannot (kProblem).
 
 #include <netinet/in.h>
 #include <sched.h>
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -61,10 +63,20 @@ inline void ServeNames(int server) {
 
 // Empty once the program has its private resolver, else what stood in the way.
 inline const std::string kProblem = []() -> std::string {
+    // As root, or as root of a user namespace of its own where the system allows one.
+    const std::string user = "0 " + std::to_string(geteuid()) + " 1",
+                      group = "0 " + std::to_string(getegid()) + " 1";
+    const bool root = unshare(CLONE_NEWNS | CLONE_NEWNET) == 0;
+    const bool own = root || unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWNET) == 0;
+    for (const auto& [path, text] :
+         {std::pair{"setgroups", "deny"}, {"uid_map", user.c_str()}, {"gid_map", group.c_str()}}) {
+        if (!root) {
+            std::ofstream(std::string("/proc/self/") + path) << text;
+        }
+    }
     // Mounts made private, so that the binds below never reach the rest of the system.
-    if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        return "needs root for namespaces of its own";
+    if (!own || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        return "no namespaces of its own: neither root nor allowed a user namespace";
     }
     for (const std::string name : {"hosts", "resolv.conf", "nsswitch.conf"}) {
         char source[] = "/tmp/norvane-etc-XXXXXX";  // gone once bound, kept alive by the mount

@@ -1,4 +1,8 @@
-// The Winsock stand-in: error codes, closesocket and WSAAsyncSelect's notification rules.
+// The Winsock stand-in: error codes and their texts, closesocket and WSAAsyncSelect's
+// notification rules.
+
+#include <cerrno>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +16,11 @@ namespace {
 using loopback::WaitUntil;
 using Note = std::pair<int, int>;  // event, error code
 
+// The Winsock error a call left behind if it failed (returned -1), else 0.
+int ErrorOf(long result) {
+    return result == -1 ? WSAGetLastError() : 0;
+}
+
 // A window that records its socket events; with `readSize` set it reads on each read event.
 class AsyncSelect : public ::testing::Test, public QObject {
 protected:
@@ -23,9 +32,9 @@ protected:
         EXPECT_EQ(WSAAsyncSelect(socket, this, 1025, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE),
                   0);
         sockaddr_in peer{AF_INET, htons(server.Port()), {htonl(INADDR_LOOPBACK)}, {}};
-        EXPECT_EQ(platform::connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer),
-                  SOCKET_ERROR);
-        EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+        EXPECT_EQ(
+            ErrorOf(platform::connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer)),
+            WSAEWOULDBLOCK);
     }
     int Count(int event) const {
         return static_cast<int>(std::ranges::count(notes, event, &Note::first));
@@ -60,13 +69,24 @@ TEST_F(AsyncSelect, CloseSocketClosesOnlyOpenSocketsAndSocketsNeedWinsock) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     ASSERT_EQ(ends[0], closed);
-    EXPECT_EQ(closesocket(closed), SOCKET_ERROR);
-    EXPECT_EQ(closesocket(ends[1]), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+    EXPECT_EQ(ErrorOf(closesocket(closed)), WSAENOTSOCK);
+    EXPECT_EQ(ErrorOf(closesocket(ends[1])), WSAENOTSOCK);
     EXPECT_TRUE(::close(ends[0]) == 0 && ::close(ends[1]) == 0);
+    // With standard input closed, a socket is never number 0, which means "none" here; one
+    // that is not connected neither sends nor receives.
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    const int unconnected = platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    char byte = 0;
+    EXPECT_GT(unconnected, 0);
+    EXPECT_EQ(ErrorOf(platform::send(unconnected, &byte, 1, 0)), WSAENOTCONN);
+    EXPECT_EQ(ErrorOf(platform::recv(unconnected, &byte, 1, 0)), WSAENOTCONN);
+    EXPECT_EQ(closesocket(unconnected), 0);
     WSACleanup();
-    EXPECT_EQ(platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), INVALID_SOCKET);
-    EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    EXPECT_EQ(ErrorOf(platform::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)), WSANOTINITIALISED);
+    EXPECT_EQ(WSAStartup(0x0100, &data), WSAVERNOTSUPPORTED);  // version 0.1
     ASSERT_EQ(WSAStartup(257, &data), 0);
 }
 
@@ -93,10 +113,8 @@ TEST_F(AsyncSelect, OneReadEventPerRecvWhileDataRemainsThenOneClose) {
         ASSERT_EQ(platform::recv(socket, buffer, sizeof buffer, 0), 1000);
         ASSERT_TRUE(WaitUntil([&] { return Count(FD_CLOSE) == 1; }));
         loopback::Spin(50);
-        EXPECT_EQ(received, 19000);
-        EXPECT_EQ(Count(FD_READ), 20);
-        EXPECT_EQ(Count(FD_CLOSE), 1);
-        EXPECT_EQ(notes.back(), Note(FD_CLOSE, reset ? WSAECONNRESET : 0));
+        EXPECT_EQ(std::tuple(received, Count(FD_READ), Count(FD_CLOSE), notes.back()),
+                  std::tuple(19000, 20, 1, Note(FD_CLOSE, reset ? WSAECONNRESET : 0)));
         EXPECT_EQ(closesocket(socket), 0);
     }
 }
@@ -113,9 +131,10 @@ TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
     ConnectTo(server);
     ASSERT_TRUE(WaitUntil([&] { return Count(FD_WRITE) == 1; }));
     const std::string block(1 << 16, 'x');
-    while (platform::send(socket, block.data(), block.size(), 0) > 0) {
+    long sent = 0;
+    while ((sent = platform::send(socket, block.data(), block.size(), 0)) > 0) {
     }
-    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    EXPECT_EQ(ErrorOf(sent), WSAEWOULDBLOCK);
     loopback::Spin(50);
     EXPECT_EQ(Count(FD_WRITE), 1);
     drain = true;
@@ -125,31 +144,91 @@ TEST_F(AsyncSelect, WriteEventComesAgainOnlyAfterASendThatWouldBlock) {
     EXPECT_EQ(closesocket(socket), 0);
 }
 
-// A connection made in line can be written to at once; a refused one gives no socket.
-TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnce) {
+// A connection made in line can be written to at once, and connecting it again is refused
+// without a notification; a refused one gives no socket.
+TEST_F(AsyncSelect, AConnectionMadeInLineIsWritableAtOnceAndNothingComesAfterCloseSocket) {
     const int open = platform::OpenSockets();
     loopback::Server server([](int fd) { ::close(fd); });
     QString peer;
-    socket = Winsock::OpenStreamConnection("127.0.0.1", static_cast<std::int16_t>(server.Port()),
-                                           peer, this, 0);
+    const auto port = static_cast<std::int16_t>(server.Port());
+    socket = Winsock::OpenStreamConnection("127.0.0.1", port, peer, this, 0);
     EXPECT_EQ(peer, "127.0.0.1:" + server.PortText());
     EXPECT_TRUE(WaitUntil([&] { return !notes.empty(); }) && notes[0] == Note(FD_WRITE, 0));
+    const sockaddr_in to{AF_INET, htons(server.Port()), {htonl(INADDR_LOOPBACK)}, {}};
+    EXPECT_EQ(ErrorOf(platform::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to)),
+              WSAEISCONN);
+    const int plain = Winsock::OpenStreamConnection("127.0.0.1", port, peer, nullptr, 0);
     const loopback::Server closed(nullptr);
     EXPECT_EQ(Winsock::OpenStreamConnection("127.0.0.1", closed.Port(), peer, nullptr, 0), -1);
-    EXPECT_EQ(closesocket(socket), 0);
-    EXPECT_EQ(platform::OpenSockets(), open);
-}
-
-TEST_F(AsyncSelect, NothingIsDeliveredAfterCloseSocketNotEvenWhatWasPosted) {
-    loopback::Server server([](int fd) {
-        loopback::WriteAll(fd, "data for a socket that is gone\n");
-        ::close(fd);
-    });
-    // FD_CONNECT and FD_WRITE are posted together; closing on the first drops the second.
+    loopback::Spin(50);
+    EXPECT_EQ(Count(FD_CONNECT), 0);
+    EXPECT_TRUE(closesocket(socket) == 0 && closesocket(plain) == 0);
+    // Nothing is delivered after closesocket, not even what was posted: FD_CONNECT and
+    // FD_WRITE are posted together, and closing on the first drops the second.
+    notes.clear();
     closeOnFirst = true;
     ConnectTo(server);
     loopback::Spin(200);
     EXPECT_EQ(notes, (std::vector<Note>{{FD_CONNECT, 0}}));
+    EXPECT_EQ(platform::OpenSockets(), open);
+}
+
+TEST(SocketErrorText, GivesTheTextsOfTheTableNothingInItsGapsAndEachErrnoTheTextOfItsMeaning) {
+    EXPECT_EQ(Winsock::SocketErrorText(10101), QString("Disconnect."));
+    EXPECT_EQ(Winsock::SocketErrorText(11004),
+              QString("Valid name, no data record of requested type."));
+    // The codes with a text are exactly these runs; each text is one sentence.
+    const std::pair<std::int32_t, std::int32_t> runs[] = {
+        {10004, 10004}, {10009, 10009}, {10013, 10014}, {10022, 10022}, {10024, 10024},
+        {10035, 10071}, {10091, 10093}, {10101, 10101}, {11001, 11004}};
+    for (std::int32_t code = 9000; code <= 12000; ++code) {
+        const QString text = Winsock::SocketErrorText(code);
+        EXPECT_EQ(!text.isEmpty(), std::any_of(std::begin(runs), std::end(runs), [code](auto run) {
+            return run.first <= code && code <= run.second;
+        })) << code;
+        EXPECT_TRUE(text.isEmpty() || (text.endsWith('.') && text == text.simplified())) << code;
+    }
+    for (const std::int32_t code : {0, -1, -10054, 10054 + 65536, INT32_MIN, INT32_MAX}) {
+        EXPECT_EQ(Winsock::SocketErrorText(code), QString()) << code;
+    }
+
+    // What the user reads for each errno a socket call can give: the Winsock code of the same
+    // meaning, looked up by name (Linux and Winsock number them differently), and its text.
+    // clang-format off
+    const std::pair<QString, std::vector<int>> texts[] = {
+        {"Operation would block.", {EAGAIN, EINPROGRESS}}, {"Socket is not connected.", {ENOTCONN}},
+        {"Operation already in progress.", {EALREADY}}, {"Connection refused.", {ECONNREFUSED}},
+        {"Socket is already connected.", {EISCONN}}, {"Connection timed out.", {ETIMEDOUT}},
+        {"Connection reset by peer.", {EPIPE, ECONNRESET}},
+        {"Protocol not available.", {ENOPROTOOPT}},
+        {"No route to host.", {EHOSTUNREACH, ENONET}}, {"Address already in use.", {EADDRINUSE}},
+        {"Network is unreachable.", {ENETUNREACH}}, {"Permission Denied.", {EACCES, EPERM}},
+        {"Software caused connection abort.", {ECONNABORTED, EPROTO}},
+        {"Can't assign requested address.", {EADDRNOTAVAIL}},
+        {"Invalid Argument.", {EINVAL, ENODATA}},  // ENODATA: not 10000 + 61, "refused"
+        {"Address family not supported by protocol family.", {EAFNOSUPPORT}},
+        {"Protocol not supported.", {EPROTONOSUPPORT}}, {"Too many open files.", {EMFILE, ENFILE}},
+        {"Socket type not supported.", {ESOCKTNOSUPPORT}}, {"Network is down.", {ENETDOWN}},
+        {"No buffer space available.", {ENOBUFS, ENOMEM}}, {"Message too long.", {EMSGSIZE}},
+        {"Network dropped connection.", {ENETRESET}}, {"Interrupted system call.", {EINTR}},
+        {"Can't send after socket shutdown.", {ESHUTDOWN}}, {"Bad Address.", {EFAULT}},
+        {"Socket operation on nonsocket.", {ENOTSOCK, EBADF}}, {"Host is down.", {EHOSTDOWN}},
+        {"Destination address required.", {EDESTADDRREQ}},
+        {"Operation not supported on socket.", {EOPNOTSUPP}}, {"", {0}}};
+    // clang-format on
+    for (const auto& [text, errors] : texts) {
+        for (const int error : errors) {
+            EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockError(error)), text)
+                << std::strerror(error);
+        }
+    }
+    // A connection attempt's outcome reads by the ICMP message behind it.
+    EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(ENOPROTOOPT)),
+              "Connection refused.");
+    EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(EOPNOTSUPP)),
+              "No route to host.");
+    EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(EINVAL)),
+              "Network is unreachable.");
 }
 
 }  // namespace

@@ -4,18 +4,12 @@
 #include <functional>
 
 #include <QAccessible>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
-#include <QTabWidget>
-#include <QTest>
 
 #include "app/layout.h"
 #include "platform/controls/controls.h"
 #include "platform/winsock/winsock.h"
-#include "tests/qt_printers.h"
 #include "tests/window_fixture.h"
 
 namespace {
@@ -25,35 +19,25 @@ QRect PlaceInTabControl(frmWinsock& form, QWidget* control) {
     return QRect(control->mapTo(form.SSTab1, QPoint(0, 0)), control->size());
 }
 
-QString TextOf(QWidget* control) {
-    const QVariant text =
-        control->property(qobject_cast<QPlainTextEdit*>(control) != nullptr ? "plainText" : "text");
-    return text.toString();
-}
-
-// Shows every tab once, so that each page has been laid out as a person would see it.
-void VisitEveryTab(frmWinsock& form) {
-    for (int i = 0; i < form.SSTab1->count(); ++i) {
-        form.SSTab1->setCurrentIndex(i);
-        QCoreApplication::processEvents();
-    }
-    form.SSTab1->setCurrentIndex(layout::kOpeningTab);
-}
-
+// The window shown, with every tab visited once, so that each page has been laid out as a
+// person would see it.
 class ShownWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-        VisitEveryTab(form);
+        for (int i = 0; i < form.SSTab1->count(); ++i) {
+            form.SSTab1->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+        }
+        form.SSTab1->setCurrentIndex(layout::kOpeningTab);
     }
     frmWinsock form;
 };
 
-TEST_F(ShownWindow, EveryLayoutRowIsAControlInItsPlace) {
-    EXPECT_EQ(form.windowTitle(), "Norvane");
-    EXPECT_EQ(form.size(), QSize(411, 358));
-    EXPECT_EQ(form.SSTab1->geometry(), QRect(4, 12, 401, 341));
+TEST_F(ShownWindow, EveryControlInItsPlaceWithTheDesignsSettingsAndReturnPressesButtons) {
+    EXPECT_EQ(std::tuple(form.windowTitle(), form.size(), form.SSTab1->geometry()),
+              std::tuple("Norvane", QSize(411, 358), QRect(4, 12, 401, 341)));
     QStringList captions;
     for (int i = 0; i < form.SSTab1->count(); ++i) {
         captions << form.SSTab1->tabText(i);
@@ -68,7 +52,8 @@ TEST_F(ShownWindow, EveryLayoutRowIsAControlInItsPlace) {
             SCOPED_TRACE(row.name);
             auto* control = form.findChild<QWidget*>(QString::fromLatin1(row.name));
             ASSERT_NE(control, nullptr);
-            EXPECT_EQ(TextOf(control), QString::fromLatin1(row.text));
+            const char* text = qobject_cast<QPlainTextEdit*>(control) ? "plainText" : "text";
+            EXPECT_EQ(control->property(text).toString(), QString::fromLatin1(row.text));
             EXPECT_EQ(control->property("TabIndex").toInt(), row.tabIndex);
             EXPECT_EQ(form.SSTab1->indexOf(control->parentWidget()), tab);
             const QRect place = PlaceInTabControl(form, control);
@@ -87,29 +72,25 @@ TEST_F(ShownWindow, EveryLayoutRowIsAControlInItsPlace) {
     EXPECT_EQ(form.RemoteHostName->text(), "www.debian.org");
     EXPECT_EQ(PlaceInTabControl(form, form.four), QRect(204, 116, 29, 19));
     EXPECT_EQ(PlaceInTabControl(form, form.cmdConnect), QRect(32, 300, 121, 33));
-    EXPECT_EQ(form.Label11->text(), "Byre Lane Software");
-    EXPECT_EQ(form.Label11->font().pointSize(), 12);
-    EXPECT_EQ(form.Label12->font().pointSize(), 24);
+    EXPECT_EQ(std::tuple(form.Label11->text(), form.Label11->font().pointSize(),
+                         form.Label12->font().pointSize()),
+              std::tuple("Byre Lane Software", 12, 24));
     // The frame timer rests at interval 0; the sound timer runs every 3 s until load.
     EXPECT_TRUE(form.Timer1->Enabled() && !form.Timer1->Ticking());
-    EXPECT_EQ(form.Timer2->Interval(), 3000);
-    EXPECT_TRUE(form.Timer2->Ticking());
-}
+    EXPECT_TRUE(form.Timer2->Interval() == 3000 && form.Timer2->Ticking());
 
-TEST_F(ShownWindow, SettingsThatDifferFromTheDefaults) {
+    // The settings that differ from Qt's defaults.
     form.SSTab1->setCurrentIndex(2);
     QCoreApplication::processEvents();
     EXPECT_FALSE(form.dot->isVisible());
-    form.dot->clear();
-    QTest::keyClicks(form.dot, "..");
-    EXPECT_EQ(form.dot->text(), ".");
-    for (QLineEdit* octet : {form.one, form.two, form.three, form.four}) {
-        octet->clear();
-        QTest::keyClicks(octet, "12345");
-        EXPECT_EQ(octet->text(), "123");
+    for (QLineEdit* box : {form.dot, form.one, form.two, form.three, form.four}) {
+        box->clear();
+        QTest::keyClicks(box, "..345");
+        EXPECT_EQ(box->text(), box == form.dot ? "." : "..3");
     }
-    EXPECT_EQ(form.results->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(form.txtWinsock->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(std::pair(form.results->verticalScrollBarPolicy(),
+                        form.txtWinsock->verticalScrollBarPolicy()),
+              std::pair(Qt::ScrollBarAlwaysOff, Qt::ScrollBarAlwaysOn));
     EXPECT_TRUE(form.mooinfo->isReadOnly() && !form.txtWinsock->isReadOnly());
     EXPECT_TRUE(form.mooinfo->textInteractionFlags() & Qt::TextSelectableByKeyboard);
 
@@ -127,11 +108,9 @@ TEST_F(ShownWindow, SettingsThatDifferFromTheDefaults) {
     QCoreApplication::processEvents();
     EXPECT_EQ(form.SSTab1->geometry(), QRect(4, 12, 401, 341));
     EXPECT_EQ(PlaceInTabControl(form, form.mooinfo), before);
-}
 
-// Return and the keypad's Enter press the focused command button of every tab as Space does:
-// down while the key is held, clicked once when it is let go.
-TEST_F(ShownWindow, ReturnAndEnterPressTheFocusedButton) {
+    // Return and the keypad's Enter press the focused command button of every tab as Space
+    // does: down while the key is held, clicked once when it is let go.
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     for (const layout::Tab& page : layout::Tabs()) {
@@ -149,15 +128,15 @@ TEST_F(ShownWindow, ReturnAndEnterPressTheFocusedButton) {
                 QTest::keyPress(form.windowHandle(), key, modifier);
                 EXPECT_TRUE(button->isDown() && clicks.isEmpty()) << row.name << " " << key;
                 QTest::keyRelease(form.windowHandle(), key, modifier);
-                EXPECT_FALSE(button->isDown());
-                EXPECT_EQ(clicks.count(), 1) << row.name << " " << key;
+                EXPECT_TRUE(!button->isDown() && clicks.count() == 1) << row.name << " " << key;
                 clicks.clear();
             }
         }
     }
 }
 
-TEST(Window, TabKeyFollowsTheDesignOrder) {
+// The tab key goes through the controls in the design's order, and screen readers name them.
+TEST(Window, TabKeyFollowsTheDesignOrderAndScreenReadersHearANameForEveryControl) {
     frmWinsock form;
     // clang-format off
     const QStringList expected = {
@@ -175,12 +154,9 @@ TEST(Window, TabKeyFollowsTheDesignOrder) {
         widget = widget->nextInFocusChain();
     }
     EXPECT_EQ(chain, expected);
-}
 
-// Every text box, picture box and button in the accessibility tree has a name; the mascot's
-// pictures are buttons that can be pressed, and the hidden octet separator is left out.
-TEST(Window, ScreenReadersHearANameForEveryControl) {
-    frmWinsock form;
+    // Every text box, picture box and button in the accessibility tree has a name; the
+    // mascot's pictures are buttons that can be pressed; the hidden octet separator is left out.
     QStringList seen;
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
         QObject* object = node->object();
@@ -192,8 +168,12 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
         }
         if (qobject_cast<PictureBox*>(object) != nullptr) {
             EXPECT_EQ(node->role(), QAccessible::Button) << object->objectName().toStdString();
+            EXPECT_EQ(node->actionInterface()->actionNames().count(
+                          QAccessibleActionInterface::pressAction()),
+                      1);
         }
         for (int i = 0; i < node->childCount(); ++i) {
+            EXPECT_EQ(node->indexOfChild(node->child(i)), i) << object->objectName().toStdString();
             walk(node->child(i));
         }
     };
@@ -201,20 +181,21 @@ TEST(Window, ScreenReadersHearANameForEveryControl) {
     EXPECT_EQ(seen.size(), 15 + 3 + 7);
     EXPECT_FALSE(seen.contains("dot"));
     form.Picture3->disconnect();
-    QSignalSpy clicks(form.Picture3, &PictureBox::clicked);
+    const QSignalSpy clicks(form.Picture3, &PictureBox::clicked);
     QAccessible::queryAccessibleInterface(form.Picture3)
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(clicks.count(), 1);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.one)->text(QAccessible::Name),
-              "First octet");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.txtPort)->text(QAccessible::Name), "Port");
+    const auto said = [](QWidget* control, QAccessible::Text what) {
+        return QAccessible::queryAccessibleInterface(control)->text(what);
+    };
+    EXPECT_EQ(std::tuple(said(form.one, QAccessible::Name), said(form.txtPort, QAccessible::Name),
+                         said(form.txtServer, QAccessible::Description)),
+              std::tuple("First octet", "Port", form.Label4->text()));
     EXPECT_EQ(form.Label7->buddy(), form.localhostip);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.txtServer)->text(QAccessible::Description),
-              form.Label4->text());
 }
 
-TEST(LoadAndUnload, FailedWinsockStartShowsOneMessageAndRunsNoStartUpStep) {
+TEST(LoadAndUnload, AFailedStartShowsOneMessageAndAnUnloadReleasesWinsockOnce) {
     platform::SetWSAStartupFailure(WSASYSNOTREADY);
     MessageBoxCloser boxes;
     testing::internal::CaptureStderr();
@@ -225,16 +206,13 @@ TEST(LoadAndUnload, FailedWinsockStartShowsOneMessageAndRunsNoStartUpStep) {
     }
     const std::string said = testing::internal::GetCapturedStderr();
     platform::SetWSAStartupFailure(0);
-    ASSERT_EQ(boxes.seen.size(), 1U);
-    EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text,
-              "Norvane|Problem with Winsock - Network");
+    EXPECT_EQ(boxes.seen, QStringList{"Norvane|Problem with Winsock - Network"});
     // Its first line; Qt's offscreen platform may add notes of its own after it.
     EXPECT_EQ(said.substr(0, said.find('\n') + 1),
               "norvane: Winsock did not start (error 10091)\n");
     EXPECT_EQ(platform::WinsockUsers(), 0);
-}
 
-TEST(LoadAndUnload, UnloadReleasesWinsockOnceWhicheverWayTheWindowGoes) {
+    // Unload releases Winsock once, whichever way the window goes.
     frmWinsock other;
     ASSERT_TRUE(other.Load());
     {

@@ -1,27 +1,27 @@
 #pragma once
-// What window tests share: a loaded window, and a person who presses OK on message boxes.
+// What window tests share: the controls' headers, a loaded window, and a person who presses
+// OK on message boxes.
 
 #include <memory>
-#include <vector>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "app/frmwinsock.h"
+#include "tests/qt_printers.h"
 
-// Presses OK on every message box that comes up, as a person would, and keeps what each said.
+// Presses OK on every message box that comes up, as a person would, and keeps what each said:
+// "title|text", and "|more buttons" after it unless OK is its only button.
 class MessageBoxCloser {
 public:
-    struct Seen {
-        QString title;
-        QString text;
-        QMessageBox::StandardButtons buttons;
-    };
-
     MessageBoxCloser() {
         timer_.setInterval(20);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -29,12 +29,13 @@ public:
             if (box == nullptr) {
                 return;
             }
-            seen.push_back({box->windowTitle(), box->text(), box->standardButtons()});
+            seen << box->windowTitle() + "|" + box->text() +
+                        (box->standardButtons() == QMessageBox::Ok ? "" : "|more buttons");
             box->button(QMessageBox::Ok)->click();
         });
         timer_.start();
     }
-    std::vector<Seen> seen;
+    QStringList seen;
 
 private:
     QTimer timer_;

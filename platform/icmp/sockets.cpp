@@ -103,8 +103,9 @@ msghdr MessageFor(sockaddr_in& from, iovec& part, std::span<std::uint8_t> contro
     return message;
 }
 
-// The ICMP error (or local error) in a datagram socket's error queue that belongs to `echo`;
-// the entries about other echoes are dropped on the way.
+// The ICMP error in a datagram socket's error queue that belongs to `echo`; the entries about
+// other echoes are dropped on the way. So are errors of local origin: the kernel queues one
+// only beside a send that it refuses with the same error, which that echo has reported.
 std::optional<EchoOutcome> ReadErrorQueue(int fd, const PendingEcho& echo) {
     for (;;) {
         std::uint8_t quoted[64];
@@ -125,29 +126,21 @@ std::optional<EchoOutcome> ReadErrorQueue(int fd, const PendingEcho& echo) {
                 error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
             }
         }
-        if (error == nullptr || AddressOf(target) != echo.destination) {
+        // The quoted data is the header of the request the error is about.
+        if (error == nullptr || error->ee_origin != SO_EE_ORIGIN_ICMP ||
+            AddressOf(target) != echo.destination || received < 8 ||
+            quoted[0] != 8 /* echo request */ || ((quoted[6] << 8) | quoted[7]) != echo.sequence) {
+            continue;
+        }
+        const auto status = StatusForIcmpError(error->ee_type, error->ee_code);
+        if (!status) {
             continue;
         }
         EchoOutcome outcome;
-        if (error->ee_origin == SO_EE_ORIGIN_ICMP) {
-            // The quoted data is the header of the request the error is about.
-            if (received < 8 || quoted[0] != 8 /* echo request */ ||
-                ((quoted[6] << 8) | quoted[7]) != echo.sequence) {
-                continue;
-            }
-            const auto status = StatusForIcmpError(error->ee_type, error->ee_code);
-            if (!status) {
-                continue;
-            }
-            outcome.status = *status;
-            const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
-            if (offender->sin_family == AF_INET) {
-                outcome.source = AddressOf(*offender);
-            }
-        } else if (error->ee_origin == SO_EE_ORIGIN_LOCAL) {
-            outcome.status = StatusForErrno(static_cast<int>(error->ee_errno));
-        } else {
-            continue;
+        outcome.status = *status;
+        const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
+        if (offender->sin_family == AF_INET) {
+            outcome.source = AddressOf(*offender);
         }
         return outcome;
     }
