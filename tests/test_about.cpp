@@ -1,6 +1,5 @@
-// The "About" tab: the terms text, quarter turns and copies of plain images; and the tab as a
-// person drives it: start-up, clicks on the mascot and the label, and the timers' ticks, fired
-// directly rather than waited for.
+// The "About" tab: terms text, quarter turns and copies of images; start-up, clicks on the
+// mascot and the label, and the timers' ticks, fired directly rather than waited for.
 
 #include <vector>
 
@@ -15,7 +14,6 @@
 #include "about/moodule.h"
 #include "about/terms.h"
 #include "assets/mascot_picture.h"
-#include "platform/controls/controls.h"
 #include "platform/sound/sound.h"
 #include "tests/loopback.h"
 #include "tests/window_fixture.h"
@@ -56,8 +54,7 @@ TEST(RotateImage, QuarterTurnsTakeTheirPixelsOnePixelOffAnExactTurn) {
     // Where the region fills the surface there is no row below it: the copy stays black.
     EXPECT_EQ(Turn(Tagged(3, 2), 3, 2, 2, {2, 3}).pixel(0, 1), qRgb(0, 0, 0));
 
-    // Four quarter turns give the region back, save the top row and left column, which read
-    // past the end of a copy.
+    // Four quarter turns give the region back but for the top row and left column (read past).
     QImage image = Tagged(6, 6);
     for (int turn = 0; turn < 4; ++turn) {
         image = Turn(image, 5, 5, 2, {5, 5});
@@ -70,8 +67,7 @@ TEST(RotateImage, QuarterTurnsTakeTheirPixelsOnePixelOffAnExactTurn) {
     EXPECT_EQ(image, expected);
 }
 
-// A copy takes the part of the rectangle that lies inside both images and leaves the rest of
-// the destination as it was, with pixels of four bytes and of three.
+// A copy takes what lies inside both images and leaves the rest; pixels of four bytes and three.
 TEST(BitBlt, CopiesWhatLiesInsideBothImagesAndNothingElse) {
     const int copies[][6] = {{1, 1, 2, 2, 1, 0},   {-2, -1, 4, 3, 0, 0}, {3, 2, 9, 9, 0, 0},
                              {0, 0, 3, 3, -1, -2}, {2, 1, 5, 5, 2, 1},   {-6, 0, 3, 3, 0, 0},
@@ -143,8 +139,7 @@ protected:
 TEST_F(About, StartUpShowsTheMascotAndTheTermsClicksStartAndStopTheTumbling) {
     EXPECT_TRUE(boxes.seen.isEmpty() && sounds.empty() && Resting());
     EXPECT_TRUE(form->Timer1->Interval() == 250 && form->Mascot.SpriteInfo == QSize(75, 75));
-    // The sprite file is the mascot as drawn; Picture1 and the still picture hold it, and the
-    // still picture shows it.
+    // The sprite file is the mascot as drawn; Picture1 and the still picture hold it, and show it.
     const QImage drawn = AtTopLeftOnBackColour(assets::MascotPicture(), sprite.size());
     const QRect inside = form->Picture3->contentsRect();
     EXPECT_EQ(form->Picture3->grab(inside).toImage().convertToFormat(QImage::Format_RGB32), drawn);
@@ -185,9 +180,7 @@ TEST_F(About, StartUpShowsTheMascotAndTheTermsClicksStartAndStopTheTumbling) {
     EXPECT_TRUE(Resting());
     QTest::mouseClick(form->Picture1, Qt::LeftButton);
     EXPECT_EQ(sounds.size(), 2U);
-    for (std::int32_t radians : {3, 5, 0}) {
-        EXPECT_TRUE(TickShows(radians)) << radians;
-    }
+    EXPECT_TRUE(TickShows(3) && TickShows(5) && TickShows(0));
     emit form->Timer2->Timer();
     EXPECT_EQ(sounds.size(), 3U);
 
@@ -204,8 +197,7 @@ TEST_F(About, StartUpShowsTheMascotAndTheTermsClicksStartAndStopTheTumbling) {
     EXPECT_TRUE(oneInterval.hasExpired());
 }
 
-// Without the sprite file the program ends at once; without a drawing context it goes on,
-// with neither sprite nor the steps after it.
+// Without the sprite file the program ends at once; without a drawing context it goes on.
 TEST(AboutStartUp, WithoutTheSpriteFileTheProgramEndsAtOnceWithoutADrawingContextItGoesOn) {
     if (qEnvironmentVariableIsSet("NORVANE_TEST_WITHOUT_DATA_FILES")) {
         MessageBoxCloser boxes;
@@ -239,8 +231,8 @@ TEST(AboutStartUp, WithoutTheSpriteFileTheProgramEndsAtOnceWithoutADrawingContex
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
-// The moo as a WAVE reader reads it, and as it arrives at a sound server of the test's own
-// when the real player plays it: the server's one output plays into nothing and is recorded.
+// The moo as a WAVE reader reads it, and as the real player plays it to a sound server of the
+// test's own, whose one output plays into nothing and is recorded.
 TEST(AboutSound, TheMooIsAWaveFileThatThePlayerPlaysWholeAndNoFileIsSilent) {
     QProcess reader;  // Python's
     reader.start(
@@ -268,8 +260,7 @@ TEST(AboutSound, TheMooIsAWaveFileThatThePlayerPlaysWholeAndNoFileIsSilent) {
     loopback::Spin(300);
     EXPECT_FALSE(sndPlaySoundA("/nonexistent/mw.dll", SND_ASYNC | SND_NODEFAULT));
     EXPECT_TRUE(sndPlaySoundA(Beside("mw.dll").toLocal8Bit(), SND_ASYNC | SND_NODEFAULT));
-    // Heard until half a second of quiet follows the sound: from its first loud sample to its
-    // last, the whole moo.
+    // Heard until half a second of quiet follows: from its first loud sample to its last.
     QByteArray heard;
     qsizetype scanned = 0, first = -1, last = -1;
     loopback::WaitUntil(

@@ -1,7 +1,6 @@
-// The "Local Info" and "IP / DNS" tabs, clicked on the real window in a program with a network,
-// a hosts file and a name server of its own (test_lookup_private_resolver.h).
+// The "Local Info" and "IP / DNS" tabs, clicked, with a network, hosts file and name server of
+// the test's own (test_lookup_private_resolver.h).
 
-#include <functional>
 #include <stdexcept>
 #include <tuple>
 
@@ -74,9 +73,8 @@ TEST_F(Lookup, RemoteIPGivesTheFirstAddressRemoteHostTheReverseNameAskingNoMoreO
     EXPECT_EQ(private_resolver::answered, answered);
 }
 
-// The local name listed with loopback addresses only, as on Debian, while nva (10.7.1.2) and
-// nvb (10.7.2.2) come up: the route out through each in turn wins. Listed with a LAN address
-// after 127.0.1.1, that address wins.
+// The local name listed with loopback addresses only, as on Debian: while nva (10.7.1.2) and
+// nvb (10.7.2.2) come up, the route out through each wins in turn; a LAN address listed wins.
 TEST_F(Lookup, LocalHostIPIsTheAddressTheNetworkSees) {
     const QByteArray loopback = "127.0.1.1 " + kNode + "\n127.0.0.42 " + kNode + "\n";
     const std::tuple<const char*, QByteArray, QString> steps[] = {
@@ -109,8 +107,8 @@ struct PaintWatch : QObject {
 };
 
 // RemoteIP asks a name server that never answers. Meanwhile the window repaints under a busy
-// cursor, and clicks made meanwhile wait for RemoteIP's result, then land where they were
-// made: on the "Local Info" tab, then on its button, though the pointer has moved on since.
+// cursor, and clicks wait for RemoteIP's result, then land where they were made: on the
+// "Local Info" tab, then on its button, though the pointer has moved on since.
 TEST_F(Lookup, WindowPaintsWhileALookupWaitsInputFollowsItsResultEscapeOrACloseEndIt) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -144,10 +142,9 @@ TEST_F(Lookup, WindowPaintsWhileALookupWaitsInputFollowsItsResultEscapeOrACloseE
     EXPECT_EQ(form->SSTab1->currentIndex(), 0);
     EXPECT_EQ(resultsWhenClicked, QStringList{"255.255.255.255"});
 
-    // A name server that answers a second late. Escape ends each wait at once and the command
-    // writes its failure value; the late answers change nothing. A close made during a wait
-    // closes the window at once, without the click made before it, and the window goes while
-    // the lookup's worker still waits for its answer.
+    // A name server that answers a second late. Escape ends each wait at once with the failure
+    // value; the late answers change nothing. A close during a wait closes the window at once,
+    // without the click made before it, while the lookup's worker still waits for its answer.
     WriteEtc("resolv.conf", "nameserver 127.0.0.1\noptions timeout:3 attempts:1\n");
     const auto soon = [this](const std::function<void()>& act) {
         QTimer::singleShot(100, form.get(), act);

@@ -1,14 +1,10 @@
-// Ping: parsers, texts, packets on byte fixtures, echoes to 127.0.0.0/8, and the "Ping" tab
-// driven by clicks, its echoes going to 127.0.0.0/8 or to the silent echo service.
+// Ping: parsers, texts, packets on byte fixtures, and echoes to 127.0.0.0/8 or to the silent
+// echo service, also from the "Ping" tab driven by clicks.
 
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstring>
-#include <thread>
 
 #include "echo_helpers.h"
 #include "loopback.h"
@@ -35,8 +31,7 @@ TEST(PingTexts, ParsersReadDottedTextAndOctetsTheReportNamesTheStatusFromARecord
         EXPECT_EQ(octet(text), -1000) << text;
     }
 
-    // The report is four lines and an empty one, ended by CR LF, with the status named or
-    // called unknown.
+    // The report: four lines and an empty one, ended by CR LF, the status named or unknown.
     const Module1::EchoReply reply{{.Status = 11010, .RoundTripTime = -3, .DataSize = -1}, {}};
     EXPECT_EQ(Module1::PingReport(QStringLiteral("300.0.0.1"), reply),
               QStringLiteral("300.0.0.1\r\n11010   [ ip req timed out ]\r\n"
@@ -236,8 +231,7 @@ TEST_F(PingTab, OctetsAreShownAsReadAndSentAsBytes) {
     EXPECT_TRUE(service.requests.empty() && form->three->text() == "1e2") << "no echo, box kept";
 }
 
-// Escape ends the wait for an echo at once: the report tells a general failure, and what the
-// echo brings back late is dropped.
+// Escape ends the wait for an echo at once with a general failure; a late reply is dropped.
 TEST_F(PingTab, EscapeEndsTheWaitForAnEcho) {
     struct SlowEchoService : SilentEchoService {
         std::uint32_t SendEcho(HANDLE, std::uint32_t, const void*, std::uint16_t,

@@ -1,5 +1,4 @@
-// The Winsock stand-in: error codes and their texts, closesocket and WSAAsyncSelect's
-// notification rules.
+// The Winsock stand-in: error codes and texts, closesocket, WSAAsyncSelect's notifications.
 
 #include <cerrno>
 #include <cstring>
@@ -183,9 +182,8 @@ TEST(SocketErrorText, GivesTheTextsOfTheTableNothingInItsGapsAndEachErrnoTheText
         {10035, 10071}, {10091, 10093}, {10101, 10101}, {11001, 11004}};
     for (std::int32_t code = 9000; code <= 12000; ++code) {
         const QString text = Winsock::SocketErrorText(code);
-        EXPECT_EQ(!text.isEmpty(), std::any_of(std::begin(runs), std::end(runs), [code](auto run) {
-            return run.first <= code && code <= run.second;
-        })) << code;
+        const auto within = [code](auto run) { return run.first <= code && code <= run.second; };
+        EXPECT_EQ(!text.isEmpty(), std::ranges::any_of(runs, within)) << code;
         EXPECT_TRUE(text.isEmpty() || (text.endsWith('.') && text == text.simplified())) << code;
     }
     for (const std::int32_t code : {0, -1, -10054, 10054 + 65536, INT32_MIN, INT32_MAX}) {
@@ -223,12 +221,11 @@ TEST(SocketErrorText, GivesTheTextsOfTheTableNothingInItsGapsAndEachErrnoTheText
         }
     }
     // A connection attempt's outcome reads by the ICMP message behind it.
-    EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(ENOPROTOOPT)),
-              "Connection refused.");
-    EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(EOPNOTSUPP)),
-              "No route to host.");
-    EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(EINVAL)),
-              "Network is unreachable.");
+    for (const auto& [error, text] : {std::pair{ENOPROTOOPT, "Connection refused."},
+                                      {EOPNOTSUPP, "No route to host."},
+                                      {EINVAL, "Network is unreachable."}}) {
+        EXPECT_EQ(Winsock::SocketErrorText(platform::WinsockConnectError(error)), text) << text;
+    }
 }
 
 }  // namespace

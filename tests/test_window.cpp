@@ -1,5 +1,5 @@
-// The window as it opens: every control of the layout in its place with its design-time state,
-// the settings that differ from Qt's defaults, names for screen readers, the load and unload steps.
+// The window as it opens: every control in its place and state, the settings that differ from
+// Qt's defaults, names for screen readers, the load and unload steps.
 
 #include <functional>
 
@@ -8,8 +8,6 @@
 #include <QTabBar>
 
 #include "app/layout.h"
-#include "platform/controls/controls.h"
-#include "platform/winsock/winsock.h"
 #include "tests/window_fixture.h"
 
 namespace {
@@ -19,32 +17,23 @@ QRect PlaceInTabControl(frmWinsock& form, QWidget* control) {
     return QRect(control->mapTo(form.SSTab1, QPoint(0, 0)), control->size());
 }
 
-// The window shown, with every tab visited once, so that each page has been laid out as a
-// person would see it.
-class ShownWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-        for (int i = 0; i < form.SSTab1->count(); ++i) {
-            form.SSTab1->setCurrentIndex(i);
-            QCoreApplication::processEvents();
-        }
-        form.SSTab1->setCurrentIndex(layout::kOpeningTab);
-    }
+TEST(ShownWindow, EveryControlInItsPlaceWithTheDesignsSettingsAndReturnPressesButtons) {
     frmWinsock form;
-};
-
-TEST_F(ShownWindow, EveryControlInItsPlaceWithTheDesignsSettingsAndReturnPressesButtons) {
-    EXPECT_EQ(std::tuple(form.windowTitle(), form.size(), form.SSTab1->geometry()),
-              std::tuple("Norvane", QSize(411, 358), QRect(4, 12, 401, 341)));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(std::tuple(form.windowTitle(), form.size(), form.SSTab1->geometry(),
+                         form.SSTab1->currentIndex()),
+              std::tuple("Norvane", QSize(411, 358), QRect(4, 12, 401, 341), 4));
+    // Every tab visited once, so that each page is laid out as a person sees it; the last is
+    // the one the window opened on.
     QStringList captions;
     for (int i = 0; i < form.SSTab1->count(); ++i) {
+        form.SSTab1->setCurrentIndex(i);
+        QCoreApplication::processEvents();
         captions << form.SSTab1->tabText(i);
         EXPECT_EQ(form.SSTab1->tabBar()->tabRect(i).top(), 0);  // one row
     }
     EXPECT_EQ(captions, QStringList({"Local Info", "IP / DNS", "Ping", "Whois", "About"}));
-    EXPECT_EQ(form.SSTab1->currentIndex(), 4);
 
     int tab = 0;
     for (const layout::Tab& page : layout::Tabs()) {
@@ -94,8 +83,7 @@ TEST_F(ShownWindow, EveryControlInItsPlaceWithTheDesignsSettingsAndReturnPresses
     EXPECT_TRUE(form.mooinfo->isReadOnly() && !form.txtWinsock->isReadOnly());
     EXPECT_TRUE(form.mooinfo->textInteractionFlags() & Qt::TextSelectableByKeyboard);
 
-    // The still picture lies in front of the other two picture boxes (it gets the mascot at
-    // load).
+    // The still picture (the mascot at load) lies in front of the other two picture boxes.
     form.SSTab1->setCurrentIndex(4);
     QCoreApplication::processEvents();
     EXPECT_EQ(form.Picture3->parentWidget()->childAt(form.Picture3->geometry().center()),
@@ -109,28 +97,23 @@ TEST_F(ShownWindow, EveryControlInItsPlaceWithTheDesignsSettingsAndReturnPresses
     EXPECT_EQ(form.SSTab1->geometry(), QRect(4, 12, 401, 341));
     EXPECT_EQ(PlaceInTabControl(form, form.mooinfo), before);
 
-    // Return and the keypad's Enter press the focused command button of every tab as Space
-    // does: down while the key is held, clicked once when it is let go.
+    // Return and keypad Enter press the focused button as Space does: down while held, clicked
+    // once when let go.
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    for (const layout::Tab& page : layout::Tabs()) {
-        for (const layout::Control& row : page.controls) {
-            auto* button = form.findChild<QPushButton*>(QString::fromLatin1(row.name));
-            if (button == nullptr) {
-                continue;
-            }
-            form.SSTab1->setCurrentWidget(button->parentWidget());
-            button->setFocus();
-            button->disconnect();  // the keys are tested here, not the commands
-            QSignalSpy clicks(button, &QPushButton::clicked);
-            for (const auto& [key, modifier] :
-                 {std::pair{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}}) {
-                QTest::keyPress(form.windowHandle(), key, modifier);
-                EXPECT_TRUE(button->isDown() && clicks.isEmpty()) << row.name << " " << key;
-                QTest::keyRelease(form.windowHandle(), key, modifier);
-                EXPECT_TRUE(!button->isDown() && clicks.count() == 1) << row.name << " " << key;
-                clicks.clear();
-            }
+    for (QPushButton* button : form.findChildren<QPushButton*>()) {
+        form.SSTab1->setCurrentWidget(button->parentWidget());
+        button->setFocus();
+        button->disconnect();  // the keys are tested here, not the commands
+        QSignalSpy clicks(button, &QPushButton::clicked);
+        const std::string name = button->objectName().toStdString();
+        for (const auto& [key, modifier] :
+             {std::pair{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}}) {
+            QTest::keyPress(form.windowHandle(), key, modifier);
+            EXPECT_TRUE(button->isDown() && clicks.isEmpty()) << name << " " << key;
+            QTest::keyRelease(form.windowHandle(), key, modifier);
+            EXPECT_TRUE(!button->isDown() && clicks.count() == 1) << name << " " << key;
+            clicks.clear();
         }
     }
 }
@@ -155,8 +138,8 @@ TEST(Window, TabKeyFollowsTheDesignOrderAndScreenReadersHearANameForEveryControl
     }
     EXPECT_EQ(chain, expected);
 
-    // Every text box, picture box and button in the accessibility tree has a name; the
-    // mascot's pictures are buttons that can be pressed; the hidden octet separator is left out.
+    // Every text box, picture box and button in the accessibility tree has a name; the mascot's
+    // pictures are buttons that can be pressed; the hidden octet separator is left out.
     QStringList seen;
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
         QObject* object = node->object();
@@ -224,10 +207,7 @@ TEST(LoadAndUnload, AFailedStartShowsOneMessageAndAnUnloadReleasesWinsockOnce) {
         form.Unload();
         EXPECT_EQ(platform::WinsockUsers(), 1);
     }
-    {
-        frmWinsock form;
-        ASSERT_TRUE(form.Load());
-    }
+    ASSERT_TRUE(frmWinsock().Load());  // and deleted
     EXPECT_EQ(platform::WinsockUsers(), 1);
     other.Unload();
     EXPECT_EQ(platform::WinsockUsers(), 0);

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "app/frmwinsock.h"
+#include "platform/controls/controls.h"
 #include "tests/qt_printers.h"
 
 // Presses OK on every message box that comes up, as a person would, and keeps what each said:
