@@ -55,8 +55,7 @@ inline Bytes ErrorAbout(int type, int code, const Bytes& packet) {
     return Icmp(type, code, Join(Of({0, 0, 0, 0}), {packet.begin(), packet.begin() + 28}));
 }
 
-// Skips a test where this process can send no echo at all: a user outside
-// net.ipv4.ping_group_range, without CAP_NET_RAW, whose echo helper has no capability either.
+// Skips a test where this process can send no echo at all.
 #define SKIP_WITHOUT_ECHO_SERVICE()                                                     \
     if (const HANDLE probe = IcmpCreateFile(); probe == INVALID_HANDLE_VALUE) {         \
         GTEST_SKIP() << "no ICMP socket to be had: outside net.ipv4.ping_group_range, " \

@@ -57,9 +57,8 @@ inline bool AwaitEnd(int fd) {
     return received < 0 && errno == ECONNRESET;
 }
 
-// A TCP server on 127.0.0.1 that hands each connection to `session` on its own thread, one
-// after the other; the session closes it. Reads and writes give up after two seconds. Without
-// a session the port is held but refuses every connection.
+// A TCP server on 127.0.0.1 that hands each connection in turn to `session` on its own thread,
+// which closes it; reads and writes give up after 2 s. Without a session it refuses them all.
 class Server {
 public:
     explicit Server(std::function<void(int fd)> session) : session_(std::move(session)) {

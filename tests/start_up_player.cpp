@@ -40,12 +40,6 @@ void PrintPrivilege() {
     }
 }
 
-void Ping(QWidget* window) {
-    window->findChild<QAbstractButton*>(QStringLiteral("pingit"))->click();
-    std::puts(
-        qPrintable(window->findChild<QPlainTextEdit*>(QStringLiteral("results"))->toPlainText()));
-}
-
 class StartUpPlayer : public QObject {
 public:
     explicit StartUpPlayer(bool ping) : ping_(ping) {}
@@ -64,7 +58,9 @@ protected:
                 std::puts("first frame");
                 if (ping_ && window != nullptr) {
                     PrintPrivilege();
-                    Ping(window);
+                    window->findChild<QAbstractButton*>(QStringLiteral("pingit"))->click();
+                    const auto* results = window->findChild<QPlainTextEdit*>("results");
+                    std::puts(qPrintable(results->toPlainText()));
                     PrintPrivilege();
                 }
                 std::fflush(stdout);

@@ -1,9 +1,8 @@
 #pragma once
 // Lookups with fixed answers that never leave the machine. A test program that includes this
-// moves, while still single-threaded in its static initialisation, into mount and network
-// namespaces of its own, with its own /etc/hosts, resolv.conf and nsswitch.conf (WriteEtc) and
-// its own name server on 127.0.0.1:53 (ServeNames). Without root it first becomes root of a
-// user namespace of its own; where the system allows none, it cannot (kProblem).
+// moves, still single-threaded in its static initialisation, into mount and network namespaces
+// of its own, with its own /etc files (WriteEtc) and name server on 127.0.0.1:53 (ServeNames);
+// without root, as root of a user namespace of its own where the system allows one (kProblem).
 
 #include <netinet/in.h>
 #include <sched.h>

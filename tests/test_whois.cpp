@@ -212,9 +212,8 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
     whois::WhoisSocket = 7;                          // a handle the program never opened
     platform::SocketMessage otherMessage(1026, 7, FD_CLOSE);
     EXPECT_FALSE(whois::NotifyWindowProc(form.get(), &otherMessage));
-    EXPECT_TRUE(send(8, FD_CLOSE));
-    EXPECT_TRUE(send(7, FD_WRITE));
-    EXPECT_TRUE(send(7, FD_READ));  // recv fails on a socket that is not open: nothing read
+    // Another socket's close is dropped; recv fails on a socket that is not open: nothing read.
+    EXPECT_TRUE(send(8, FD_CLOSE) && send(7, FD_WRITE) && send(7, FD_READ));
     EXPECT_EQ(Output(), QStringLiteral("before"));
     EXPECT_EQ(client.ReplyBytes(), 0);
     // A reset closes as any close does: an unfinished character shows, an override as a mark.
@@ -222,11 +221,9 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
     EXPECT_EQ(client.DecodeReply("\xe2\x82"), QString());
     EXPECT_TRUE(send(7, FD_CLOSE | 10054 << 16));
     EXPECT_EQ(whois::WhoisSocket, 0);
-    EXPECT_TRUE(
-        Output().endsWith(QStringLiteral("half a line\u202e\u00e2\u201aConnection Closed ")));
+    EXPECT_TRUE(Output().endsWith(u"half a line\u202e\u00e2\u201aConnection Closed "));
     client.CatchUp();
-    EXPECT_TRUE(
-        Shown().endsWith(QStringLiteral("half a line\u25af\u00e2\u201aConnection Closed ")));
+    EXPECT_TRUE(Shown().endsWith(u"half a line\u25af\u00e2\u201aConnection Closed "));
 }
 
 // The box breaks lines only where the shown text does, so that a copy finds the exact text

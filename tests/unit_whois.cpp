@@ -41,10 +41,8 @@ TEST(ShownText, EveryLineEndIsOneBreakAcrossPiecesAndShortLinesShareAParagraph) 
     EXPECT_EQ(paragraphs.indexOf(QLatin1Char('\n')), 3 * lines - 1);
     EXPECT_EQ(paragraphs.count(kLs) + paragraphs.count(QLatin1Char('\n')), 2 * lines + 5);
     ASSERT_EQ(ended.size(), 2u);
-    EXPECT_EQ(ended[0].end, 3 * lines);
-    EXPECT_EQ(ended[0].lines, lines);
-    EXPECT_EQ(ended[1].end, 6 * lines);
-    EXPECT_EQ(ended[1].lines, lines);
+    EXPECT_EQ(std::tuple(ended[0].end, ended[0].lines, ended[1].end, ended[1].lines),
+              std::tuple(3 * lines, lines, 6 * lines, lines));
     const QString half(ShownText::kParagraphCharacters / 2, QLatin1Char('x'));
     EXPECT_EQ(ShownText().Next(half + "\n" + half + "\r\n" + half),
               half + kLs + half + "\n" + half);
