@@ -44,19 +44,12 @@ inline void ServeNames(int server) {
         if (known) {
             reply.append("\xc0\x0c\0\1\0\1\0\0\0\x3c\0\4\x7f\0\0\x3c", 16);
         }
-        const auto answer = [=] {
+        std::thread([=] {
+            std::this_thread::sleep_for(std::chrono::seconds(slow ? 1 : 0));
             answered += known;
             sendto(server, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&peer),
                    peerLength);
-        };
-        if (slow) {
-            std::thread([answer] {
-                std::this_thread::sleep_for(std::chrono::seconds(1));
-                answer();
-            }).detach();
-        } else {
-            answer();
-        }
+        }).detach();
     }
 }
 

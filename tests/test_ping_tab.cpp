@@ -168,22 +168,6 @@ TEST(IcmpSendEcho, TakesTheLoopbackReplyAndSendsNothingToNoSingleHostWithoutRoom
     ::close(file);
 }
 
-TEST(SendEcho, GivesTheTimeOrTheNegatedStatusAndKeepsWhatTheServiceDoesNotWrite) {
-    SKIP_WITHOUT_ECHO_SERVICE();
-    Module1::EchoReply reply;
-    EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), reply.RoundTripTime);
-    const std::u16string echoed(u"Echo This\0", 10);
-    EXPECT_EQ(std::u16string(reply.Data, 10), echoed);
-    SilentEchoService service;
-    reply.Status = -5;
-    EXPECT_EQ(Module1::SendEcho(QStringLiteral("10.0.0.200"), reply), 5);
-    EXPECT_EQ(std::u16string(reply.Data, 10), echoed) << "the record as it stood";
-    EXPECT_EQ(service.requests.at(0), std::pair(Address(10, 0, 0, 200), 200u));
-    EXPECT_EQ(service.closed, std::vector<HANDLE>{&service});
-    reply.Status = INT_MIN;  // negated without overflow
-    EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), INT_MIN);
-}
-
 class PingTab : public LoadedWindow {
 protected:
     // Clicks the button, then reads the report's lines (the box keeps lines, not line ends).
@@ -193,6 +177,7 @@ protected:
     }
 };
 
+// SendEcho gives the time, or the status negated, and keeps what the service does not write.
 TEST_F(PingTab, BothCommandsReportTheAddressPingedAndShareOneReplyRecord) {
     SKIP_WITHOUT_ECHO_SERVICE();
     const QString resolved = Winsock::AddressToText(Winsock::HostToAddress("localhost"));
@@ -206,10 +191,21 @@ TEST_F(PingTab, BothCommandsReportTheAddressPingedAndShareOneReplyRecord) {
     EXPECT_EQ(designTime.join(u'\n'), QStringLiteral("127.0.0.1\n0   [ ip success ]\n%1 ms  Round "
                                                      "Trip Time\n9 bytes  Data\n\n")
                                           .arg(form->PingReply.RoundTripTime));
-    SilentEchoService service;  // writes nothing: the record keeps the last echo
+    Module1::EchoReply reply;
+    EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), reply.RoundTripTime);
+    const std::u16string echoed(u"Echo This\0", 10);
+    EXPECT_EQ(std::u16string(reply.Data, 10), echoed);
+    SilentEchoService service;  // writes nothing: the records keep the last echo
     form->hostname->setText("127.0.0.9");
     EXPECT_EQ(Click(form->pingname), QStringList{"127.0.0.9"} + designTime.mid(1));
-    EXPECT_EQ(service.requests.at(0).first, Address(127, 0, 0, 9));
+    reply.Status = -5;
+    EXPECT_EQ(Module1::SendEcho(QStringLiteral("10.0.0.200"), reply), 5);
+    EXPECT_EQ(std::u16string(reply.Data, 10), echoed);
+    EXPECT_EQ(service.requests, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+                                    {Address(127, 0, 0, 9), 200}, {Address(10, 0, 0, 200), 200}}));
+    EXPECT_EQ(service.closed, (std::vector<HANDLE>{&service, &service}));
+    reply.Status = INT_MIN;  // negated without overflow
+    EXPECT_EQ(Module1::SendEcho(QStringLiteral("127.0.0.1"), reply), INT_MIN);
 }
 
 TEST_F(PingTab, OctetsAreShownAsReadAndSentAsBytes) {
