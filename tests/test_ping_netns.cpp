@@ -88,11 +88,8 @@ struct Case {
 class EchoInNamespace : public ::testing::TestWithParam<IcmpSocketKind> {
 protected:
     void SetUp() override {
-        if (!Problem().empty()) {
-            GTEST_SKIP() << Problem();
-        }
-        if (HelperCopies().empty()) {
-            GTEST_SKIP() << "setcap does not work in /tmp";
+        if (!Problem().empty() || HelperCopies().empty()) {
+            GTEST_SKIP() << (Problem().empty() ? "setcap does not work in /tmp" : Problem());
         }
         platform::SetEchoHelperPath(HelperCopies() +
                                     (GetParam() == IcmpSocketKind::Helper ? "/capable" : "/plain"));
@@ -120,10 +117,9 @@ protected:
                           IP_PACKET_TOO_BIG);
             }
             const auto start = std::chrono::steady_clock::now();
-            std::vector<SentEcho> sent;
-            while (static_cast<int>(sent.size()) < c.count) {
-                sent.push_back(SendEchoOn(handle, c.to, 278, Text("Echo This"), &options));
-            }
+            std::vector<SentEcho> sent(c.count);
+            std::ranges::generate(
+                sent, [&] { return SendEchoOn(handle, c.to, 278, Text("Echo This"), &options); });
             elapsed = std::chrono::steady_clock::now() - start;
             IcmpCloseHandle(handle);
             return sent;

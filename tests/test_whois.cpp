@@ -102,8 +102,7 @@ TEST_F(WhoisTab, FullExchangeShowsEveryLineAndTheReplyAsPlainTextToItsEnd) {
     EXPECT_EQ(Shown(), QString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_EQ(form->txtWinsock->textCursor().position(), Shown().size());
     const QScrollBar* bar = form->txtWinsock->verticalScrollBar();
-    EXPECT_GT(bar->maximum(), 250);
-    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(bar->maximum() > 250 && bar->value() == bar->maximum());
     // unix2dos leaves the box alone and a second window's text too; a copy takes the exact
     // text, and what the user types replaces it.
     const int revision = form->txtWinsock->document()->revision();
