@@ -206,7 +206,7 @@ TEST_F(WhoisTab, NotificationsOfTheWhoisSocketAreTakenOthersAreDroppedOrPassed) 
         return QCoreApplication::sendEvent(form.get(), &event);
     };
     whois::Client& client = *form->WhoisClient;
-    client.AppendOutput(QStringLiteral("before"));
+    client.SetOutputText(QStringLiteral("before"));  // the cursor at its start
     EXPECT_TRUE(send(7, FD_CONNECT | 10061 << 16));  // no socket held: dropped
     whois::WhoisSocket = 7;                          // a handle the program never opened
     platform::SocketMessage otherMessage(1026, 7, FD_CLOSE);
