@@ -34,6 +34,9 @@ constexpr const char* kQtSwitches[] = {"reverse", "widgetcount"};
 
 // Single-dash words are read as whole options, the way Qt reads its own (-platform, -style).
 Request ReadCommandLine(const QStringList& arguments, QString* error) {
+    if (arguments.size() <= 1) {
+        return Request::Run;  // the usual start, with nothing to read
+    }
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
