@@ -42,11 +42,14 @@ QWidget* MakeControl(const layout::Control& row, QWidget* page) {
             break;
         }
         case Kind::TextBox:
-            if ((row.settings & (layout::MultiLine | layout::VerticalScrollBar)) != 0) {
-                // What is copied out of the whois output is its exact text.
-                auto* box = qstrcmp(row.name, "txtWinsock") == 0
-                                ? new whois::OutputBox(QString::fromLatin1(row.text), page)
-                                : new QPlainTextEdit(QString::fromLatin1(row.text), page);
+            if (qstrcmp(row.name, "txtWinsock") == 0) {
+                // The whois output: a box of its own, for replies of many megabytes.
+                auto* box = new whois::OutputBox(page);
+                box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                control = box;
+            } else if ((row.settings & (layout::MultiLine | layout::VerticalScrollBar)) != 0) {
+                auto* box = new QPlainTextEdit(QString::fromLatin1(row.text), page);
                 box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 box->setVerticalScrollBarPolicy((row.settings & layout::VerticalScrollBar) != 0
                                                     ? Qt::ScrollBarAlwaysOn
@@ -236,7 +239,7 @@ void frmWinsock::BindControls() {
 
     Label3 = Find<VbLabel>(this, "Label3");
     DomainName = Find<QLineEdit>(this, "DomainName");
-    txtWinsock = Find<QPlainTextEdit>(this, "txtWinsock");
+    txtWinsock = Find<whois::OutputBox>(this, "txtWinsock");
     Label4 = Find<VbLabel>(this, "Label4");
     txtServer = Find<QLineEdit>(this, "txtServer");
     txtPort = Find<QLineEdit>(this, "txtPort");

@@ -16,7 +16,8 @@ class VbLabel;
 class VbTimer;
 namespace whois {
 class Client;
-}
+class OutputBox;
+}  // namespace whois
 
 class frmWinsock : public QWidget {
     Q_OBJECT
@@ -63,7 +64,7 @@ public:
     // "Whois"
     VbLabel* Label3 = nullptr;
     QLineEdit* DomainName = nullptr;
-    QPlainTextEdit* txtWinsock = nullptr;
+    whois::OutputBox* txtWinsock = nullptr;
     VbLabel* Label4 = nullptr;
     QLineEdit* txtServer = nullptr;
     QLineEdit* txtPort = nullptr;

@@ -30,6 +30,7 @@
 // minute on an idle machine, most of it the plain box's 64 MiB and bare line feeds)
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -144,13 +145,15 @@ QStringView LastLine(QStringView text) {
     return text.mid(at);
 }
 
-// Watches the paints of a text box; `shown` once a paint begins with the box's last paragraph
+// Watches the paints of a text box; `shown` once a paint begins with the box's last line
 // ending in the final line (given by `finalLine`, null until the exchange is over) and the end
 // of its text inside the box.
 class EndWatch : public QObject {
 public:
-    EndWatch(QPlainTextEdit* box, std::function<QString()> finalLine)
-        : box_(box), finalLine_(std::move(finalLine)) {
+    // `endShown` tells whether the box's text ends in the line and its end is inside the box.
+    EndWatch(QAbstractScrollArea* box, std::function<QString()> finalLine,
+             std::function<bool(const QString&)> endShown)
+        : box_(box), finalLine_(std::move(finalLine)), endShown_(std::move(endShown)) {
         box_->viewport()->installEventFilter(this);
     }
     bool shown = false;
@@ -161,20 +164,19 @@ protected:
             return false;
         }
         const QString last = finalLine_();
-        if (last.isNull() || !box_->document()->lastBlock().text().endsWith(last)) {
-            return false;
-        }
-        QTextCursor end(box_->document());
-        end.movePosition(QTextCursor::End);
-        const QRect place = box_->cursorRect(end);
-        shown = place.top() >= 0 && place.bottom() < box_->viewport()->height();
+        shown = !last.isNull() && endShown_(last);
         return false;
     }
 
 private:
-    QPlainTextEdit* box_;
+    QAbstractScrollArea* box_;
     std::function<QString()> finalLine_;
+    std::function<bool(const QString&)> endShown_;
 };
+
+bool InsideBox(const QAbstractScrollArea* box, QRect place) {
+    return place.top() >= 0 && place.bottom() < box->viewport()->height();
+}
 
 // Norvane, click on "Whois" to the end painted.
 class Program {
@@ -189,16 +191,23 @@ public:
         Show(form_);
     }
     ~Program() { form_.Unload(); }
-    QPlainTextEdit* Box() const { return form_.txtWinsock; }
+    whois::OutputBox* Box() const { return form_.txtWinsock; }
 
     double Run(qsizetype bytes) {
         form_.cmdConnect->click();
         RunEventsUntil([this] { return form_.cmdConnect->text() == QLatin1String("Whois"); });
-        EndWatch watch(form_.txtWinsock, [this] {
-            return form_.cmdConnect->text() == QLatin1String("Connect")
-                       ? LastLine(whois::OutputText(form_)).toString()
-                       : QString();
-        });
+        whois::OutputBox* box = form_.txtWinsock;
+        EndWatch watch(
+            box,
+            [this] {
+                return form_.cmdConnect->text() == QLatin1String("Connect")
+                           ? LastLine(whois::OutputText(form_)).toString()
+                           : QString();
+            },
+            [box](const QString& last) {
+                return box->Text().endsWith(last) &&
+                       InsideBox(box, box->PositionRect(box->Text().size()));
+            });
         const auto start = Clock::now();
         form_.cmdConnect->click();
         std::optional<Clock::time_point> closed;
@@ -302,7 +311,16 @@ double PlainBox(const loopback::Server& server, QSize size, const QFont& font, q
             box->insertPlainText(kClosed);
             closed = true;
         });
-    EndWatch watch(box, [&] { return closed ? tail + kClosed : QString(); });
+    EndWatch watch(
+        box, [&] { return closed ? tail + kClosed : QString(); },
+        [box](const QString& last) {
+            if (!box->document()->lastBlock().text().endsWith(last)) {
+                return false;
+            }
+            QTextCursor end(box->document());
+            end.movePosition(QTextCursor::End);
+            return InsideBox(box, box->cursorRect(end));
+        });
     const auto start = Clock::now();
     exchange.Send(QStringLiteral("debian.net\r\n"));
     if (!RunEventsUntil([&watch] { return watch.shown; })) {
@@ -434,6 +452,43 @@ void ReplyCase(const char* name, qsizetype bytes, bool bareLineFeeds, int rounds
     std::fflush(stdout);
 }
 
+// The heap in use, in bytes.
+qsizetype HeapInUse() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return qsizetype(info.uordblks + info.hblkhd);
+}
+
+// What the output box takes of the heap for 8 MiB of text read in 16 KiB pieces, per character
+// and per line, beside what the reply bound counts for it.
+void MemoryCases() {
+    struct Case {
+        const char* name;
+        std::string text;
+    };
+    const Case cases[] = {{"38-byte lines", Reply(8 * kMiB, false)},
+                          {"bare line feeds", Reply(8 * kMiB, true)},
+                          {"one long line, broken", std::string(8 * kMiB, 'x')}};
+    std::printf("the box's memory for 8 MiB read in 16 KiB pieces (heap in use, MiB)\n");
+    for (const Case& c : cases) {
+        whois::OutputBox box;
+        box.resize(365, 125);
+        const qsizetype before = HeapInUse();
+        for (std::size_t at = 0; at < c.text.size(); at += kReadSize) {
+            box.Append(QString::fromLatin1(c.text.substr(at, kReadSize)));
+        }
+        const qsizetype heap = HeapInUse() - before;
+        const qsizetype counted = box.Text().size() * whois::Client::kBoxBytesPerCharacter +
+                                  box.Lines() * whois::Client::kBoxBytesPerLine;
+        std::printf(
+            "  %-22s heap %6.1f, box's own count %6.1f, bound's estimate %6.1f "
+            "(%.2f x heap); %.2f bytes a character, %lld lines\n",
+            c.name, double(heap) / kMiB, double(box.MemoryNeeded()) / kMiB, double(counted) / kMiB,
+            double(counted) / double(heap), double(heap) / double(box.Text().size()),
+            static_cast<long long>(box.Lines()));
+    }
+    std::fflush(stdout);
+}
+
 // LF to CR LF in one pass: count, size the result once, write through a pointer.
 QString LinearLfToCrLf(const QString& text) {
     const qsizetype lineFeeds = text.count(QLatin1Char('\n'));
@@ -505,5 +560,6 @@ int main(int argc, char** argv) {
     ReplyCase("64 MiB of 38-byte lines", 64 * kMiB, false, roundsOr(2));
     ReplyCase("8 MiB of bare line feeds", 8 * kMiB, true, roundsOr(1));
     LineEndCases(roundsOr(9));
+    MemoryCases();
     return 0;
 }

@@ -1,9 +1,10 @@
 // The whois reply as the output box shows it, read in pieces cut anywhere:
 // - the exact text is the same as from one read;
-// - what the box shows is the exact text with one break per line end and one after every
-//   ShownText::kLongLine characters of a longer line, and the copy of any selection of it is
-//   the part of the exact text that the selection stands for;
-// - the box's cost estimate, by which a reply is cut, never falls below what the box holds.
+// - the box shows one line per line end, a longer line broken after every
+//   LineBreaks::kLongLine characters, never inside a surrogate pair;
+// - a selection always stands between two of the box's characters, and a copy takes the exact
+//   text between them;
+// - the count by which a reply is cut never falls below what the box holds.
 
 #include <cstdint>
 #include <memory>
@@ -12,35 +13,27 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <QApplication>
-#include <QPlainTextEdit>
 
 #include "fuzz/check.h"
 #include "whois/whois.h"
 
 namespace {
 
-// The box's memory per character and per line, as its estimate counts it.
+// The box's memory per character and per line, as the reply bound counts it, and what it may
+// take beyond that for a short text, whose string has room for a few characters more.
 constexpr qsizetype kBytesPerCharacter = whois::Client::kBoxBytesPerCharacter;
 constexpr qsizetype kBytesPerLine = whois::Client::kBoxBytesPerLine;
+constexpr qsizetype kShortTextRoom = 1024;
 
 bool IsLineEnd(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
-// What the box shows of the exact text, position by position: where in the exact text each
-// shown character begins, whether it is a break, and past the end the exact text's size.
-struct Shown {
-    std::vector<qsizetype> from;
-    std::vector<bool> isBreak;
-};
-
-Shown Reference(const QString& exact) {
-    Shown shown;
-    qsizetype column = 0;
+// The lines of the exact text, character by character.
+QStringList Reference(const QString& exact) {
+    QStringList lines{QString()};
     for (qsizetype at = 0; at < exact.size();) {
         if (IsLineEnd(exact[at])) {
-            shown.from.push_back(at);
-            shown.isBreak.push_back(true);
             // One or more CRs and an LF behind them make one line end.
             if (exact[at] == u'\r') {
                 while (at < exact.size() && exact[at] == u'\r') {
@@ -50,21 +43,19 @@ Shown Reference(const QString& exact) {
             } else {
                 ++at;
             }
-            column = 0;
+            lines.append(QString());
             continue;
         }
-        if (column == whois::ShownText::kLongLine) {
-            shown.from.push_back(at);
-            shown.isBreak.push_back(true);
-            column = 0;
+        if (lines.back().size() == whois::LineBreaks::kLongLine) {
+            const bool cutsPair = exact[at].isLowSurrogate() && exact[at - 1].isHighSurrogate();
+            lines.append(cutsPair ? QString(exact[at - 1]) : QString());
+            if (cutsPair) {
+                lines[lines.size() - 2].chop(1);
+            }
         }
-        shown.from.push_back(at);
-        shown.isBreak.push_back(false);
-        ++column;
-        ++at;
+        lines.back() += exact[at++];
     }
-    shown.from.push_back(exact.size());
-    return shown;
+    return lines;
 }
 
 struct Box {
@@ -119,27 +110,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     client.AppendOutput(client.FinishReply());
     CHECK(client.OutputText() == exact);
 
-    client.CatchUp();
-    const QString shown = box.text->toPlainText();
-    const Shown reference = Reference(exact);
-    CHECK(shown.size() + 1 == qsizetype(reference.from.size()));
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        CHECK((shown[i] == u'\n') == reference.isBreak[std::size_t(i)]);
+    QStringList shown = Reference(exact);
+    for (QString& line : shown) {
+        line = whois::ShownLine(line);
     }
-    selections.emplace_back(0, shown.size());
+    CHECK(box.text->toPlainText().split(u'\n') == shown);
+
     for (auto [from, to] : selections) {
-        from %= shown.size() + 1;
-        to %= shown.size() + 1;
-        const qsizetype begin = reference.from[std::size_t(from)];
-        const qsizetype end = reference.from[std::size_t(std::max(from, to))];
-        CHECK(whois::ExactSelection(exact, shown, from, to) == exact.mid(begin, end - begin));
+        box.text->SetSelection(from % (exact.size() + 1), to % (exact.size() + 1));
+        // Neither end stands inside a line end (a CR with more CRs or an LF behind it) or a
+        // surrogate pair.
+        for (const qsizetype at : {box.text->Anchor(), box.text->CursorPosition()}) {
+            const bool inside =
+                at > 0 && at < exact.size() &&
+                ((exact[at - 1] == u'\r' && (exact[at] == u'\r' || exact[at] == u'\n')) ||
+                 (exact[at - 1].isHighSurrogate() && exact[at].isLowSurrogate()));
+            CHECK(!inside);
+        }
+        const qsizetype begin = std::min(box.text->Anchor(), box.text->CursorPosition());
+        const qsizetype end = std::max(box.text->Anchor(), box.text->CursorPosition());
+        CHECK(box.text->SelectedText() == exact.mid(begin, end - begin));
     }
 
-    // Room is left only for what the estimate leaves: never more than what the box holds
-    // leaves.
-    const qsizetype counted =
-        shown.size() * kBytesPerCharacter + shown.count(u'\n') * kBytesPerLine;
-    CHECK(client.ReplyRoom() <=
-          (whois::Client::kBoxLimit - counted) / (kBytesPerCharacter + kBytesPerLine));
+    const qsizetype counted = exact.size() * kBytesPerCharacter + box.text->Lines() * kBytesPerLine;
+    CHECK(box.text->MemoryNeeded() <= counted + kShortTextRoom);
     return 0;
 }

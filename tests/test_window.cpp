@@ -9,6 +9,7 @@
 
 #include "app/layout.h"
 #include "tests/window_fixture.h"
+#include "whois/output_box.h"
 
 namespace {
 
@@ -147,7 +148,8 @@ TEST(Window, TabKeyFollowsTheDesignOrderAndScreenReadersHearANameForEveryControl
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
         QObject* object = node->object();
         if (qobject_cast<QLineEdit*>(object) || qobject_cast<QPlainTextEdit*>(object) ||
-            qobject_cast<PictureBox*>(object) || qobject_cast<QPushButton*>(object)) {
+            qobject_cast<whois::OutputBox*>(object) || qobject_cast<PictureBox*>(object) ||
+            qobject_cast<QPushButton*>(object)) {
             seen << object->objectName();
             EXPECT_FALSE(node->text(QAccessible::Name).isEmpty())
                 << object->objectName().toStdString();

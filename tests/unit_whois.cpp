@@ -1,6 +1,8 @@
-// The whois output as text: ReplaceAll, what the box shows, what a copy takes, the decoder.
+// The whois output as text: ReplaceAll, where the box breaks lines, the decoder.
 
-#include <vector>
+#include <tuple>
+
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -9,9 +11,8 @@
 
 namespace {
 
-using whois::ExactSelection;
+using whois::LineBreaks;
 using whois::ReplaceAll;
-using whois::ShownText;
 
 TEST(ReplaceAll, ReplacesEveryOccurrenceOfTheSourceOnlyLeftToRight) {
     EXPECT_EQ(ReplaceAll("", "\n", "\r\n"), "");
@@ -22,63 +23,58 @@ TEST(ReplaceAll, ReplacesEveryOccurrenceOfTheSourceOnlyLeftToRight) {
     EXPECT_EQ(ReplaceAll("abc", "", "X"), "abc");
 }
 
-// Line breaks within a paragraph are line separators; an LF closes the paragraph.
-constexpr QChar kLs = QChar(QChar::LineSeparator);
-
-TEST(ShownText, EveryLineEndIsOneBreakAcrossPiecesAndShortLinesShareAParagraph) {
-    ShownText shown;
-    QString box;
-    for (const char* piece : {"a\r\nb\nc\rd\r\r\ne\r", "\r", "\nf\r", "g\n\n"}) {
-        box += shown.Next(QString::fromLatin1(piece));
+// The lines of the text, as the box breaks them, read in the given pieces.
+QStringList Lines(const QStringList& pieces, whois::LineBreaks* breaks = nullptr) {
+    whois::LineBreaks own;
+    breaks = breaks != nullptr ? breaks : &own;
+    QString text;
+    for (const QString& piece : pieces) {
+        text += piece;
+        breaks->Read(text);
     }
-    EXPECT_EQ(box, QStringLiteral("a\u2028b\u2028c\u2028d\u2028e\u2028f\u2028g\u2028\u2028"));
-    // A paragraph ends at the first line end once it holds kParagraphCharacters characters,
-    // breaks included; Next gives its end and its lines. Here a line is "ab" and its break.
-    const qsizetype lines = (ShownText::kParagraphCharacters + 3) / 3;
-    std::vector<ShownText::Paragraph> ended;
-    QString paragraphs;
-    ShownText().Next(QString(QStringLiteral("ab\n")).repeated(2 * lines + 5), paragraphs, &ended);
-    EXPECT_EQ(paragraphs.indexOf(QLatin1Char('\n')), 3 * lines - 1);
-    EXPECT_EQ(paragraphs.count(kLs) + paragraphs.count(QLatin1Char('\n')), 2 * lines + 5);
-    ASSERT_EQ(ended.size(), 2u);
-    EXPECT_EQ(std::tuple(ended[0].end, ended[0].lines, ended[1].end, ended[1].lines),
-              std::tuple(3 * lines, lines, 6 * lines, lines));
-    const QString half(ShownText::kParagraphCharacters / 2, QLatin1Char('x'));
-    EXPECT_EQ(ShownText().Next(half + "\n" + half + "\r\n" + half),
-              half + kLs + half + "\n" + half);
+    QStringList lines;
+    for (qsizetype line = 0; line < breaks->Lines(); ++line) {
+        lines << text.mid(breaks->Start(line), breaks->End(text, line) - breaks->Start(line));
+    }
+    return lines;
 }
 
-// (The window test checks every character against the box itself.)
-TEST(ShownText, LongLinesAreBrokenAndDirectionControlsAndFrameCharactersShownAsMarks) {
-    constexpr qsizetype kLong = ShownText::kLongLine;
+TEST(LineBreaks, EveryLineEndIsOneBreakAlsoAcrossPieces) {
+    EXPECT_EQ(Lines({"a\r\nb\nc\rd\r\r\ne\r", "\r", "\nf\r", "g\n\n"}),
+              QStringList({"a", "b", "c", "d", "e", "f", "g", "", ""}));
+    // A line or paragraph separator from the server ends a line of its own, after a CR too.
+    EXPECT_EQ(Lines({"a\u2028b\r\u2029c\r\n\n"}), QStringList({"a", "b", "", "c", "", ""}));
+    EXPECT_EQ(Lines({""}), QStringList({""}));
+    // Every other character stays on its line, however it is read (surrogates aside).
+    QString every;
+    for (char16_t code = 1; code != 0; ++code) {
+        every += QChar::isSurrogate(code) ? QChar(u'x') : QChar(code);
+    }
+    QStringList expected;
+    for (const QString& line : every.split(QRegularExpression("\r+\n?|[\n\u2028\u2029]"))) {
+        for (qsizetype at = 0; at == 0 || at < line.size(); at += LineBreaks::kLongLine) {
+            expected << line.mid(at, LineBreaks::kLongLine);
+        }
+    }
+    EXPECT_EQ(Lines({every}), expected);
+    EXPECT_EQ(Lines({every.first(8000), every.sliced(8000, 5), every.sliced(8005)}), expected);
+}
+
+TEST(LineBreaks, LongLinesAreBrokenButNeverASurrogatePairAndABreakBelongsToTheSecondPart) {
+    constexpr qsizetype kLong = LineBreaks::kLongLine;
     const QString x(kLong - 1, QLatin1Char('x'));
-    ShownText shown;
-    QString box = shown.Next(x);
-    box += shown.Next(QStringLiteral("y\u202ez\u2069\ufdd0\ufdd1"));
-    box += shown.Next("\n" + x + "yy");
-    EXPECT_TRUE(box == x + "y\n\u25afz\u25af\u25af\u25af" + kLs + x + "y\ny") << box.size();
-    EXPECT_EQ(ExactSelection(x + "yy", x + "y\ny", kLong - 1, kLong + 2), QStringLiteral("yy"));
-    // A surrogate pair is not split: the line breaks before it, also across pieces.
+    LineBreaks breaks;
+    EXPECT_EQ(Lines({x, "yy\n", x + "y"}, &breaks), QStringList({x + "y", "y", x + "y"}));
+    EXPECT_EQ(std::tuple(breaks.LineOf(kLong - 1), breaks.LineOf(kLong), breaks.LineOf(kLong + 1),
+                         breaks.LineOf(kLong + 2)),
+              std::tuple(0, 1, 1, 2));
+    // The pair goes to the next line whole, also when a read cuts it in two.
     const QString smiley = QStringLiteral("\U0001F600");
-    ShownText pairs;
-    box = pairs.Next(x + smiley.front());
-    box += pairs.Next(smiley.back() + QStringLiteral("z"));
-    EXPECT_TRUE(box == x + "\n" + smiley + "z") << box.size();
-}
-
-TEST(ExactSelection, TakesTheWholeLineEndOfEachBreak) {
-    const QString exact = QStringLiteral("ab\r\r\ncd\ref\ngh");
-    const QString shown = ShownText().Next(exact);
-    EXPECT_EQ(ExactSelection(exact, shown, 1, 4), QStringLiteral("b\r\r\nc"));
-    EXPECT_EQ(ExactSelection(exact, shown, 2, 3), QStringLiteral("\r\r\n"));
-    EXPECT_EQ(ExactSelection(exact, shown, 3, 6), QStringLiteral("cd\r"));
-    EXPECT_EQ(ExactSelection(exact, shown, 5, 5), QString());
-    // A line or paragraph separator from the server ends a line of its own, after a CR too;
-    // the box gives every break back as an LF.
-    const QString separators = QStringLiteral("a\u2028b\r\u2029c");
-    EXPECT_EQ(ShownText().Next(separators), QStringLiteral("a\u2028b\u2028\u2028c"));
-    EXPECT_EQ(ExactSelection(separators, QStringLiteral("a\nb\n\nc"), 2, 6),
-              QStringLiteral("b\r\u2029c"));
+    EXPECT_EQ(Lines({x + smiley.front(), smiley.back() + QStringLiteral("z")}),
+              QStringList({x, smiley + "z"}));
+    EXPECT_EQ(Lines({x + "y" + smiley}), QStringList({x + "y", smiley}));
+    EXPECT_EQ(whois::ShownLine(u"y\u202ez\u2069\ufdd0\ufdd1\u200f"),
+              QStringLiteral("y\u25afz\u25af\u25af\u25af\u200f"));
 }
 
 TEST(ReplyDecoder, ReadsUtf8AcrossReadsAndEveryOtherByteAsWindows1252) {

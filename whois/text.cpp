@@ -20,39 +20,28 @@ bool IsLineEnd(QChar c) {
            c == QChar::ParagraphSeparator;
 }
 
-// A character that the box shows as it is and that does not end a line: neither a line end,
-// nor one shown as a mark, nor the first half of a surrogate pair.
-bool IsPlain(char16_t c) {
-    return (c > u'\r' && c < 0x2028) || (c > 0x2069 && c < 0xD800) || (c > 0xDBFF && c < 0xFDD0) ||
-           c > 0xFDD1;
-}
-
-// The end of the run of plain characters that begins at `in`, at `end` at the latest.
-const char16_t* PlainRun(const char16_t* in, const char16_t* end) {
+// The first line end in [in, end), or `end`.
+const char16_t* NextLineEnd(const char16_t* in, const char16_t* end) {
 #if defined(__SSE2__)
-    // Eight characters at a time while they are all from U+000E to U+2027, the bulk of a reply:
-    // added to 0x8000 - 0x0E, these are the signed numbers below 0x8000 + 0x2028 - 0x0E.
-    const __m128i offset = _mm_set1_epi16(short(0x8000 - 0x0E));
-    const __m128i limit = _mm_set1_epi16(short(0x8000 + 0x2028 - 0x0E));
+    // Eight characters at a time: most of a reply is text between its line ends.
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    const __m128i ls = _mm_set1_epi16(short(QChar::LineSeparator));
+    const __m128i ps = _mm_set1_epi16(short(QChar::ParagraphSeparator));
     for (; end - in >= 8; in += 8) {
         const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const auto plain =
-            unsigned(_mm_movemask_epi8(_mm_cmplt_epi16(_mm_add_epi16(eight, offset), limit)));
-        if (plain != 0xFFFF) {
-            in += std::countr_one(plain) / 2;
-            break;
+        const __m128i found =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(eight, lf), _mm_cmpeq_epi16(eight, cr)),
+                         _mm_or_si128(_mm_cmpeq_epi16(eight, ls), _mm_cmpeq_epi16(eight, ps)));
+        if (const auto mask = unsigned(_mm_movemask_epi8(found)); mask != 0) {
+            return in + std::countr_zero(mask) / 2;
         }
     }
 #endif
-    while (in != end && IsPlain(*in)) {
+    while (in != end && !IsLineEnd(*in)) {
         ++in;
     }
     return in;
-}
-
-// A line end of one character in the exact text.
-bool IsSingleLineEnd(QChar c) {
-    return c == QLatin1Char('\n') || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
 // The embeddings, overrides and isolates, which reorder the text that follows them, and the
@@ -192,108 +181,67 @@ QString ReplyDecoder::Finish() {
     return text;
 }
 
-void ShownText::Break(char16_t*& out, const char16_t* shown, std::vector<Paragraph>* ended) {
-    column_ = 0;
-    ++breaks_;
-    if (paragraphCharacters_ >= kParagraphCharacters) {
-        *out++ = u'\n';
-        if (ended != nullptr) {
-            ended->push_back({out - shown, paragraphLines_});
-        }
-        paragraphCharacters_ = 0;
-        paragraphLines_ = 1;
-        return;
-    }
-    *out++ = QChar::LineSeparator;
-    ++paragraphCharacters_;
-    ++paragraphLines_;
-}
-
-void ShownText::Next(QStringView piece, QString& shown, std::vector<Paragraph>* ended) {
-    const qsizetype start = shown.size();
-    // A line breaks after kLongLine - 1 characters at the least (before a surrogate pair).
-    shown.resize(start + piece.size() + piece.size() / (kLongLine - 1) + 1);
-    char16_t* const begin = reinterpret_cast<char16_t*>(shown.data());
-    char16_t* out = begin + start;
-    const char16_t* in = piece.utf16();
-    const char16_t* const end = in + piece.size();
+void LineBreaks::Read(QStringView text) {
+    Q_ASSERT(text.size() <= kMostCharacters);
+    const char16_t* const begin = text.utf16();
+    const char16_t* const end = begin + text.size();
+    const char16_t* in = begin + read_;
     while (in != end) {
-        // Most characters are copied as they are, up to the next one that is not or to the
-        // end of a long line.
-        const char16_t* const run =
-            PlainRun(in, in + std::min<qsizetype>(end - in, kLongLine - column_));
-        if (run != in) {
-            std::memcpy(out, in, (run - in) * sizeof *in);
-            out += run - in;
+        const qsizetype column = (in - begin) - starts_.back();
+        const char16_t* const full = in + (kLongLine - column);
+        const char16_t* const found = NextLineEnd(in, std::min(end, full));
+        if (found != in) {
             afterCr_ = false;
-            column_ += run - in;
-            paragraphCharacters_ += run - in;
-            in = run;
+            in = found;
         }
         if (in == end) {
             break;
         }
-        const QChar c = *in++;
-        if (IsLineEnd(c)) {
-            // More CRs and an LF behind a CR go on with its line end.
-            if (!afterCr_ || (c != QLatin1Char('\r') && c != QLatin1Char('\n'))) {
-                Break(out, begin, ended);
-            }
-            afterCr_ = c == QLatin1Char('\r');
+        if (in == full && !IsLineEnd(*in)) {
+            // A long line goes on: it breaks here, or before a surrogate pair that this would cut.
+            const bool cutsPair = QChar::isHighSurrogate(in[-1]) && QChar::isLowSurrogate(*in);
+            starts_.push_back(std::uint32_t((in - begin) - (cutsPair ? 1 : 0)));
             continue;
         }
-        afterCr_ = false;
-        // A surrogate pair goes to the next line whole.
-        if (column_ == kLongLine || (column_ == kLongLine - 1 && c.isHighSurrogate())) {
-            Break(out, begin, ended);
+        const char16_t c = *in++;
+        // More CRs and an LF behind a CR go on with its line end.
+        if (afterCr_ && (c == u'\r' || c == u'\n')) {
+            starts_.back() = std::uint32_t(in - begin);
+        } else {
+            starts_.push_back(std::uint32_t(in - begin));
         }
-        *out++ = IsShownAsMark(c) ? kDirectionMark.unicode() : c.unicode();
-        ++column_;
-        ++paragraphCharacters_;
+        afterCr_ = c == u'\r';
     }
-    shown.truncate(out - begin);
+    read_ = text.size();
 }
 
-QString ShownText::Next(QStringView piece) {
-    QString shown;
-    Next(piece, shown);
+qsizetype LineBreaks::End(QStringView text, qsizetype line) const {
+    const qsizetype start = Start(line);
+    if (line + 1 == Lines()) {
+        return text.size();
+    }
+    qsizetype end = Start(line + 1);
+    while (end > start && IsLineEnd(text[end - 1])) {
+        --end;
+    }
+    return end;
+}
+
+qsizetype LineBreaks::LineOf(qsizetype position) const {
+    return std::upper_bound(
+               starts_.begin() + 1, starts_.end(), position,
+               [](qsizetype at, std::uint32_t start) { return at < qsizetype(start); }) -
+           starts_.begin() - 1;
+}
+
+QString ShownLine(QStringView line) {
+    QString shown = line.toString();
+    for (QChar& c : shown) {
+        if (IsShownAsMark(c)) {
+            c = kDirectionMark;
+        }
+    }
     return shown;
-}
-
-void ShownText::Restart(QStringView shownSoFar) {
-    afterCr_ = false;
-    column_ =
-        std::min(shownSoFar.size() - shownSoFar.lastIndexOf(QLatin1Char('\n')) - 1, kLongLine);
-    // The box gives line separators back as LFs: the paragraph is at least this long.
-    paragraphCharacters_ = column_;
-    paragraphLines_ = 1;
-}
-
-QString ExactSelection(QStringView exact, QStringView shown, qsizetype from, qsizetype to) {
-    to = std::min(to, shown.size());
-    if (from >= to) {
-        return QString();
-    }
-    qsizetype at = 0;  // in the exact text
-    qsizetype start = exact.size();
-    for (qsizetype i = 0; i < to && at < exact.size(); ++i) {
-        if (i == from) {
-            start = at;
-        }
-        if (shown[i] != QLatin1Char('\n') && shown[i] != QChar(QChar::LineSeparator)) {
-            ++at;
-        } else if (IsSingleLineEnd(exact[at])) {
-            ++at;
-        } else if (exact[at] == QLatin1Char('\r')) {
-            while (at < exact.size() && exact[at] == QLatin1Char('\r')) {
-                ++at;
-            }
-            at += at < exact.size() && exact[at] == QLatin1Char('\n') ? 1 : 0;
-        }
-        // Any other character stands behind a break that only the box shows.
-    }
-    start = std::min(start, at);
-    return exact.mid(start, at - start).toString();
 }
 
 }  // namespace whois

@@ -1,7 +1,8 @@
 #pragma once
-// The whois output as text, without widgets: the reply decoder, how the output box shows the
-// exact text, and ReplaceAll.
+// The whois output as text, without widgets: the reply decoder, where the output box breaks
+// its lines, and ReplaceAll.
 
+#include <cstdint>
 #include <vector>
 
 #include <QByteArray>
@@ -29,56 +30,41 @@ private:
     QByteArray held_;  // the beginning of a UTF-8 character that the last read cut off
 };
 
-// How the box shows the exact text, piece by piece. Every line end (an LF, a line or paragraph
-// separator, or one or more CRs with or without an LF behind them) is one line break, so
+// Where the output box breaks the exact text into lines. Every line end (an LF, a line or
+// paragraph separator, or one or more CRs with or without an LF behind them) ends a line, so
 // unix2dos never changes what the box shows. A line longer than kLongLine characters is shown
-// broken into lines of that length, which keeps the box's cost in proportion to the text.
-// Characters that change the direction of the text after them are shown as kDirectionMark, so
-// that a server cannot turn the program's own text around; so are U+FDD0 and U+FDD1, at which
-// the box would start a paragraph of its own. A long line never breaks inside a surrogate pair.
-//
-// The box pays for every paragraph it holds, so short lines share one: a break is a line
-// separator (U+2028), which the box shows and gives back as a line break, until the paragraph
-// holds kParagraphCharacters characters, breaks included; then it is an LF. Taking a paragraph
-// costs the document about as much as laying out a dozen characters, and the box lays out whole
-// paragraphs where it shows the end: of 512, 1,024 and 2,048 characters, 1,024 needed the
-// fewest instructions for 8 MiB of 38-byte lines. Bare line feeds make paragraphs of that many
-// lines, which the box lays out in far less time than it takes to hold more paragraphs.
-//
-// Next counts as it goes what the box's memory and scroll bar depend on: the line breaks it
-// made, and where each paragraph it ended ends and how many lines it holds.
-class ShownText {
+// broken into lines of that length, never inside a surrogate pair, which keeps the cost of
+// laying out one line in bounds.
+class LineBreaks {
 public:
     static constexpr qsizetype kLongLine = 4096;
-    static constexpr QChar kDirectionMark = QChar(0x25AF);
-    static constexpr qsizetype kParagraphCharacters = 1024;
+    // The longest text it takes, as Qt's own text boxes: its positions fit in 32 bits, which
+    // halves the table for a reply of bare line feeds.
+    static constexpr qsizetype kMostCharacters = 0x7FFFFFFF;
 
-    // A paragraph that Next ended: the position behind its LF in the shown text, and its lines.
-    struct Paragraph {
-        qsizetype end;
-        int lines;
-    };
-
-    // Appends what the box shows of `piece` to `shown`, and each paragraph it ends to `ended`.
-    void Next(QStringView piece, QString& shown, std::vector<Paragraph>* ended = nullptr);
-    QString Next(QStringView piece);
-    // Goes on behind text that the box shows as it is (after the user edited it).
-    void Restart(QStringView shownSoFar);
-    // The line breaks shown since the start.
-    qsizetype Breaks() const { return breaks_; }
+    // Reads `text` on from where the last call stopped: the text must be the one read so far,
+    // grown at its end.
+    void Read(QStringView text);
+    qsizetype Lines() const { return qsizetype(starts_.size()); }
+    qsizetype Start(qsizetype line) const { return starts_[std::size_t(line)]; }
+    // Where the characters of the line end, before its line end.
+    qsizetype End(QStringView text, qsizetype line) const;
+    // The line that holds the position. Where a long line is broken, the position between the
+    // two parts belongs to the second.
+    qsizetype LineOf(qsizetype position) const;
+    // The bytes that the table of line starts takes.
+    qsizetype MemoryNeeded() const { return qsizetype(starts_.capacity() * sizeof(starts_[0])); }
 
 private:
-    void Break(char16_t*& out, const char16_t* shown, std::vector<Paragraph>* ended);
-
-    bool afterCr_ = false;               // the last character was a CR, whose line end may go on
-    qsizetype column_ = 0;               // characters shown since the last break
-    qsizetype paragraphCharacters_ = 0;  // shown since the last LF, breaks included
-    int paragraphLines_ = 1;
-    qsizetype breaks_ = 0;
+    std::vector<std::uint32_t> starts_{0};
+    qsizetype read_ = 0;
+    bool afterCr_ = false;  // the last character read was a CR, whose line end may go on
 };
 
-// The exact text that the shown range [from, to) stands for; a line break takes its whole
-// line end.
-QString ExactSelection(QStringView exact, QStringView shown, qsizetype from, qsizetype to);
+// How the box shows the characters of one line: those that change the direction of the text
+// after them are shown as kDirectionMark, so that a server cannot turn the program's own text
+// around; so are U+FDD0 and U+FDD1, which text layout treats as frame boundaries.
+constexpr QChar kDirectionMark = QChar(0x25AF);
+QString ShownLine(QStringView line);
 
 }  // namespace whois

@@ -4,13 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QPlainTextEdit>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
 
+#include "whois/output_box.h"
 #include "whois/text.h"
 
 class QEvent;
@@ -34,15 +31,12 @@ struct Tab {
     QLineEdit* DomainName = nullptr;
     QLineEdit* txtServer = nullptr;
     QLineEdit* txtPort = nullptr;
-    QPlainTextEdit* txtWinsock = nullptr;
+    OutputBox* txtWinsock = nullptr;
     QPushButton* cmdConnect = nullptr;
 };
 
-// The whois client of one window: its controls, the reply under way and the exact text of the
-// output box. It is a child of the window whose notifications it takes.
-//
-// The exact text is always up to date; the box catches up with it at most once a frame, in
-// pieces small enough to keep the window answering, and then shows the end of the output.
+// The whois client of one window: its controls and the reply under way. It is a child of the
+// window whose notifications it takes.
 class Client : public QObject {
     Q_OBJECT
 public:
@@ -50,29 +44,27 @@ public:
     // about kBoxLimit bytes of memory.
     static constexpr qsizetype kReplyLimit = 64 * 1024 * 1024;
     static constexpr qsizetype kBoxLimit = qsizetype(1) << 30;
-    // The box's memory for each character and each line it shows, half as much again as Qt 6.4
-    // takes once every paragraph has been laid out (the heap beyond the exact text, 4 MiB shown):
-    // - lines broken at 4,096 characters: 5.25 bytes a character (16.4 MiB before any scrolling);
-    // - bare line feeds: 68.7 bytes each, so 63.5 a line besides its character (18.5 MiB before);
-    // - lines of 38 bytes: 6.72 bytes a character, where these figures predict 6.92.
-    // An 8 MiB reply of bare line feeds thus counts 0.87 GB and is shown whole.
-    static constexpr qsizetype kBoxBytesPerCharacter = 8;
-    static constexpr qsizetype kBoxBytesPerLine = 96;
+    // The box's memory for each character and each line it holds, as bench_whois measures it
+    // (OutputBox::MemoryNeeded and the heap agree): 2 bytes a character and 4 a line, in a
+    // string and a table that hold up to twice that while they grow, and for a moment the
+    // table's old copy too. 8 MiB of bare line feeds take 96 MiB and count 128 MiB; 64 MiB of
+    // them, the reply limit, count the whole of kBoxLimit.
+    static constexpr qsizetype kBoxBytesPerCharacter = 4;
+    static constexpr qsizetype kBoxBytesPerLine = 12;
 
     Client(const Tab& tab, QObject* window);
 
     const Tab& Controls() const { return tab_; }
-    // The exact text of txtWinsock. The box shows CR, LF and CR LF alike as one line break
-    // and gives all three back as LF; this is the text as it was written, CRs included. What
-    // the user types into the box replaces it.
-    const QString& OutputText() const { return text_; }
-    void AppendOutput(const QString& text);
-    // A new text for the box and its exact text.
-    void SetOutputText(const QString& text);
+    // The exact text of txtWinsock, CRs included, which the box shows with one line break per
+    // line end. What the user types into the box changes it.
+    const QString& OutputText() const { return tab_.txtWinsock->Text(); }
+    void AppendOutput(const QString& text) { tab_.txtWinsock->Append(text); }
+    // A new text for the box.
+    void SetOutputText(const QString& text) { tab_.txtWinsock->SetText(text); }
     // A new exact text that the box shows as it shows the current one (unix2dos).
-    void SetExactText(const QString& text) { text_ = text; }
-    // Brings the box up to date at once.
-    void CatchUp();
+    void SetExactText(const QString& text) { tab_.txtWinsock->ReplaceText(text); }
+    // Shows at once what the box would show at its next frame.
+    void CatchUp() { tab_.txtWinsock->Flush(); }
 
     // The reply of one exchange: decoded read by read, held to ReplyLimit bytes; FinishReply
     // gives what the decoder still holds.
@@ -89,37 +81,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void TakeEditedText();
-    void ShowPending(qsizetype most, qsizetype mostParagraphs);
-    void ForgetPending();
-
     Tab tab_;
-    QString text_;
-    ShownText shown_;
-    QString pending_;  // shown text not yet in the box, from pendingAt_ on
-    qsizetype pendingAt_ = 0;
-    std::vector<ShownText::Paragraph> paragraphs_;  // those pending_ ends, from paragraphsAt_ on
-    std::size_t paragraphsAt_ = 0;
-    QTimer catchUp_;
-    QElapsedTimer sinceScroll_;  // since the box last showed the end
-    qsizetype boxCost_ = 0;      // estimated bytes of memory the box needs
     ReplyDecoder decoder_;
     qsizetype replyBytes_ = 0;
     qsizetype replyLimit_ = kReplyLimit;
-    bool writing_ = false;
-};
-
-// The output box: what is copied or dragged out of it is the exact text of the selection.
-class OutputBox : public QPlainTextEdit {
-public:
-    using QPlainTextEdit::QPlainTextEdit;
-    void SetClient(Client* client) { client_ = client; }
-
-protected:
-    QMimeData* createMimeDataFromSelection() const override;
-
-private:
-    QPointer<Client> client_;
 };
 
 // Start-up step: socket notifications for the client's window reach NotifyWindowProc from now
