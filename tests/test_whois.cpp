@@ -263,6 +263,15 @@ TEST_F(WhoisTab, KeysAndMouseEditAndSelectTheExactText) {
     EXPECT_EQ(Output(), QStringLiteral("ab\r\r\ncd\r\ne"));
     QTest::keySequence(box, QKeySequence::Redo);
     EXPECT_EQ(Output(), QStringLiteral("ab\r\r\ncde"));
+    // Cut and paste carry the exact text; Delete takes the character behind the caret.
+    keys({Qt::ControlModifier | Qt::Key_Home,
+          Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_End});
+    QTest::keySequence(box, QKeySequence::Cut);
+    EXPECT_EQ(Output(), QString());
+    QTest::keySequence(box, QKeySequence::Paste);
+    keys({Qt::ControlModifier | Qt::Key_Home, Qt::Key_Delete, Qt::ControlModifier | Qt::Key_Right});
+    EXPECT_EQ(std::pair(Output(), box->CursorPosition()),
+              std::pair(QStringLiteral("b\r\r\ncde"), qsizetype(1)));
 
     // A click puts the caret where it points, a shift-click selects to there, a double click
     // selects a word.
@@ -315,17 +324,24 @@ TEST_F(WhoisTab, ContextMenuInputMethodScreenReaderAndWheelWork) {
     committed.setCommitString(QStringLiteral("\u00fc"));
     QApplication::sendEvent(box, &committed);
     EXPECT_EQ(Output(), QStringLiteral("\u00fc"));
-    EXPECT_EQ(box->inputMethodQuery(Qt::ImCursorPosition), 1);
+    EXPECT_EQ(std::tuple(box->inputMethodQuery(Qt::ImCursorPosition),
+                         box->inputMethodQuery(Qt::ImSurroundingText),
+                         box->inputMethodQuery(Qt::ImCursorRectangle)),
+              std::tuple(1, QStringLiteral("\u00fc"), box->PositionRect(1)));
 
-    client.SetOutputText(QStringLiteral("first\r\nsecond"));
+    // A screen reader reads and edits the exact text and finds its characters on screen.
+    client.SetOutputText(QStringLiteral("first"));
+    client.AppendOutput(QStringLiteral("\r\nsecond"));
     QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(box);
     ASSERT_TRUE(reader->textInterface() != nullptr && reader->editableTextInterface() != nullptr);
     EXPECT_TRUE(reader->role() == QAccessible::EditableText && reader->state().multiLine);
-    EXPECT_EQ(reader->textInterface()->text(0, 7), QStringLiteral("first\r\n"));
-    reader->textInterface()->setSelection(0, 7, 10);
+    QAccessibleTextInterface* text = reader->textInterface();
+    EXPECT_EQ(text->text(0, 7), QStringLiteral("first\r\n"));
+    EXPECT_EQ(text->offsetAtPoint(text->characterRect(9).center()), 9);
+    text->setSelection(0, 7, 10);
     EXPECT_EQ(box->SelectedText(), QStringLiteral("sec"));
     reader->editableTextInterface()->replaceText(5, 7, QStringLiteral(" "));
-    EXPECT_EQ(std::pair(Output(), reader->textInterface()->characterCount()),
+    EXPECT_EQ(std::pair(Output(), text->characterCount()),
               std::pair(QStringLiteral("first second"), 12));
 
     // The wheel scrolls three lines a notch; what is added brings the end back.
@@ -343,6 +359,17 @@ TEST_F(WhoisTab, ContextMenuInputMethodScreenReaderAndWheelWork) {
     client.AppendOutput(QStringLiteral("more"));
     client.CatchUp();
     EXPECT_EQ(bar->value(), bar->maximum());
+    // Page Down turns a page, caret and lines on screen alike.
+    QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_PageDown);
+    const int page = bar->pageStep();
+    EXPECT_EQ(std::pair(bar->value(), box->CursorPosition()),
+              std::pair(page, Output().indexOf(QStringLiteral("line %1\r").arg(page))));
+    // A larger font fits fewer lines.
+    QFont larger = box->font();
+    larger.setPointSize(larger.pointSize() * 2);
+    box->setFont(larger);
+    EXPECT_LT(bar->pageStep(), page);
 }
 
 // How fast the box takes these is bench_whois's to measure; here they must simply arrive whole.

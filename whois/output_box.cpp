@@ -21,7 +21,7 @@ namespace whois {
 
 namespace {
 
-constexpr int kMargin = 4;             // around the text, as other text boxes leave
+constexpr int kMargin = 4;              // around the text, as other text boxes leave
 constexpr int kFrameMilliseconds = 16;  // the box shows what was added at most this often
 // The layouts kept for lines that come back on screen, up to this many characters.
 constexpr qsizetype kLaidOutCharacters = 1 << 18;
@@ -38,7 +38,7 @@ public:
         if (type == QAccessible::TextInterface) {
             return static_cast<QAccessibleTextInterface*>(this);
         }
-        if (type == QAccessible::EditableTextInterface && !Box()->isReadOnly()) {
+        if (type == QAccessible::EditableTextInterface) {
             return static_cast<QAccessibleEditableTextInterface*>(this);
         }
         return QAccessibleWidget::interface_cast(type);
@@ -46,8 +46,7 @@ public:
     QAccessible::State state() const override {
         QAccessible::State state = QAccessibleWidget::state();
         state.multiLine = true;
-        state.editable = !Box()->isReadOnly();
-        state.readOnly = Box()->isReadOnly();
+        state.editable = true;
         state.selectableText = true;
         return state;
     }
@@ -76,7 +75,8 @@ public:
     int characterCount() const override { return int(Box()->Text().size()); }
     QRect characterRect(int offset) const override {
         const QRect caret = Box()->PositionRect(offset);
-        const QRect next = Box()->PositionRect(std::min<qsizetype>(offset + 1, Box()->Text().size()));
+        const QRect next =
+            Box()->PositionRect(std::min<qsizetype>(offset + 1, Box()->Text().size()));
         const int width = next.top() == caret.top() ? std::max(1, next.left() - caret.left()) : 1;
         const QPoint corner = Box()->viewport()->mapToGlobal(caret.topLeft());
         return QRect(corner.x() + 1, corner.y(), width, caret.height());
@@ -139,8 +139,9 @@ QString OutputBox::toPlainText() const {
         if (line > 0) {
             shown += QLatin1Char('\n');
         }
-        shown += ShownLine(QStringView(text_).sliced(breaks_.Start(line)).first(
-            breaks_.End(text_, line) - breaks_.Start(line)));
+        shown += ShownLine(QStringView(text_)
+                               .sliced(breaks_.Start(line))
+                               .first(breaks_.End(text_, line) - breaks_.Start(line)));
     }
     return shown;
 }
@@ -152,9 +153,11 @@ qsizetype OutputBox::MemoryNeeded() const {
 // ---- the text -------------------------------------------------------------------------------
 
 void OutputBox::SetText(const QString& text) {
+    const QString before = text_;
     text_ = text;
     text_.truncate(LineBreaks::kMostCharacters);
     Reread();
+    TellTextUpdated(before);
     undo_.clear();
     redo_.clear();
     cursor_ = anchor_ = 0;
@@ -173,9 +176,11 @@ void OutputBox::ReplaceText(const QString& text) {
     };
     const auto [cursorLine, cursorColumn] = lineAndColumn(cursor_);
     const auto [anchorLine, anchorColumn] = lineAndColumn(anchor_);
+    const QString before = text_;
     text_ = text;
     text_.truncate(LineBreaks::kMostCharacters);
     Reread();
+    TellTextUpdated(before);
     const auto position = [this](qsizetype line, qsizetype column) {
         line = std::min(line, Lines() - 1);
         return Snap(breaks_.Start(line) + column);
@@ -216,6 +221,13 @@ void OutputBox::Append(QStringView text) {
     RequestFrame();
 }
 
+void OutputBox::TellTextUpdated(const QString& before) {
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent updated(this, 0, before, text_);
+        QAccessible::updateAccessibility(&updated);
+    }
+}
+
 void OutputBox::Flush() {
     frame_.stop();
     SyncScrollBar();
@@ -239,7 +251,7 @@ void OutputBox::Edit(qsizetype from, qsizetype to, const QString& text) {
     to = std::clamp<qsizetype>(to, from, text_.size());
     const QString kept = text.first(
         std::min(text.size(), LineBreaks::kMostCharacters - (text_.size() - (to - from))));
-    if (readOnly_ || (from == to && kept.isEmpty())) {
+    if (from == to && kept.isEmpty()) {
         return;
     }
     undo_.push_back({from, text_.mid(from, to - from), kept});
@@ -270,7 +282,7 @@ void OutputBox::Replace(qsizetype from, qsizetype to, const QString& text) {
 }
 
 void OutputBox::undo() {
-    if (undo_.empty() || readOnly_) {
+    if (undo_.empty()) {
         return;
     }
     Change change = std::move(undo_.back());
@@ -280,18 +292,13 @@ void OutputBox::undo() {
 }
 
 void OutputBox::redo() {
-    if (redo_.empty() || readOnly_) {
+    if (redo_.empty()) {
         return;
     }
     Change change = std::move(redo_.back());
     redo_.pop_back();
     Replace(change.at, change.at + change.removed.size(), change.inserted);
     undo_.push_back(std::move(change));
-}
-
-void OutputBox::setReadOnly(bool readOnly) {
-    readOnly_ = readOnly;
-    setAttribute(Qt::WA_InputMethodEnabled, !readOnly);
 }
 
 // ---- the caret and the selection ------------------------------------------------------------
@@ -301,8 +308,7 @@ qsizetype OutputBox::Snap(qsizetype position) const {
     const qsizetype line = breaks_.LineOf(position);
     position = std::min(position, breaks_.End(text_, line));
     if (position > breaks_.Start(line) && position < text_.size() &&
-        text_[position].isLowSurrogate() &&
-        text_[position - 1].isHighSurrogate()) {
+        text_[position].isLowSurrogate() && text_[position - 1].isHighSurrogate()) {
         --position;
     }
     return position;
@@ -358,7 +364,7 @@ void OutputBox::copy() const {
 }
 
 void OutputBox::cut() {
-    if (!readOnly_ && anchor_ != cursor_) {
+    if (anchor_ != cursor_) {
         copy();
         Edit(std::min(anchor_, cursor_), std::max(anchor_, cursor_), QString());
     }
@@ -366,7 +372,7 @@ void OutputBox::cut() {
 
 void OutputBox::paste() {
     const QString text = QGuiApplication::clipboard()->text();
-    if (!readOnly_ && !text.isEmpty()) {
+    if (!text.isEmpty()) {
         Edit(std::min(anchor_, cursor_), std::max(anchor_, cursor_), text);
     }
 }
@@ -388,8 +394,7 @@ qsizetype OutputBox::Moved(qsizetype position, Move move) {
     const qsizetype end = breaks_.End(text_, line);
     QTextLayout* layout = Layout(line);
     const auto withinLine = [&](qsizetype at) { return start + at; };
-    if (move != Move::Up && move != Move::Down && move != Move::PageUp &&
-        move != Move::PageDown) {
+    if (move != Move::Up && move != Move::Down && move != Move::PageUp && move != Move::PageDown) {
         wantedX_ = -1;
     }
     switch (move) {
@@ -397,8 +402,8 @@ qsizetype OutputBox::Moved(qsizetype position, Move move) {
         case Move::WordRight:
             if (position < end) {
                 return withinLine(layout->nextCursorPosition(
-                    int(position - start), move == Move::Right ? QTextLayout::SkipCharacters
-                                                               : QTextLayout::SkipWords));
+                    int(position - start),
+                    move == Move::Right ? QTextLayout::SkipCharacters : QTextLayout::SkipWords));
             }
             return line + 1 < Lines() ? breaks_.Start(line + 1) : position;
         case Move::Left:
@@ -417,8 +422,8 @@ qsizetype OutputBox::Moved(qsizetype position, Move move) {
                 return previousEnd;
             }
             const qsizetype previousStart = breaks_.Start(line - 1);
-            return previousStart + Layout(line - 1)->previousCursorPosition(
-                                       int(previousEnd - previousStart), mode);
+            return previousStart +
+                   Layout(line - 1)->previousCursorPosition(int(previousEnd - previousStart), mode);
         }
         case Move::RowStart:
         case Move::RowEnd: {
@@ -445,8 +450,8 @@ qsizetype OutputBox::Moved(qsizetype position, Move move) {
             if (wantedX_ < 0) {
                 wantedX_ = row.cursorToX(int(position - start));
             }
-            const qsizetype rows = move == Move::Up     ? -1
-                                   : move == Move::Down ? 1
+            const qsizetype rows = move == Move::Up       ? -1
+                                   : move == Move::Down   ? 1
                                    : move == Move::PageUp ? -qsizetype(RowsOnScreen())
                                                           : qsizetype(RowsOnScreen());
             const Place from{line, row.lineNumber()};
@@ -563,8 +568,8 @@ qsizetype OutputBox::RowsBetween(Place from, Place to, qsizetype most) const {
 
 OutputBox::Place OutputBox::PlaceOf(qsizetype position) const {
     const qsizetype line = breaks_.LineOf(position);
-    return {line, Layout(line)->lineForTextPosition(int(position - breaks_.Start(line)))
-                      .lineNumber()};
+    return {line,
+            Layout(line)->lineForTextPosition(int(position - breaks_.Start(line))).lineNumber()};
 }
 
 void OutputBox::SetTop(Place top) {
@@ -664,11 +669,10 @@ void OutputBox::paintEvent(QPaintEvent* event) {
             // A selected line end shows as a blank's width behind the line.
             if (to > end && end < (line + 1 < Lines() ? breaks_.Start(line + 1) : end)) {
                 const QTextLine last = layout->lineAt(layout->lineCount() - 1);
-                painter.fillRect(QRectF(origin.x() + last.naturalTextWidth(),
-                                        origin.y() + last.y(),
-                                        fontMetrics().horizontalAdvance(QLatin1Char(' ')),
-                                        RowHeight()),
-                                 palette().brush(QPalette::Highlight));
+                painter.fillRect(
+                    QRectF(origin.x() + last.naturalTextWidth(), origin.y() + last.y(),
+                           fontMetrics().horizontalAdvance(QLatin1Char(' ')), RowHeight()),
+                    palette().brush(QPalette::Highlight));
             }
         }
         layout->draw(&painter, origin, selections);
@@ -699,8 +703,8 @@ bool OutputBox::event(QEvent* event) {
         // The keys that edit and move in the box are the box's, not a shortcut's.
         auto* key = static_cast<QKeyEvent*>(event);
         if (key == QKeySequence::Copy || key == QKeySequence::SelectAll ||
-            key == QKeySequence::Paste || key == QKeySequence::Cut ||
-            key == QKeySequence::Undo || key == QKeySequence::Redo ||
+            key == QKeySequence::Paste || key == QKeySequence::Cut || key == QKeySequence::Undo ||
+            key == QKeySequence::Redo ||
             (!key->text().isEmpty() && key->text().front().isPrint() &&
              (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0)) {
             event->accept();
@@ -802,7 +806,7 @@ void OutputBox::mousePressEvent(QMouseEvent* event) {
         selecting_ = true;
         wantedX_ = -1;
         SetSelection((event->modifiers() & Qt::ShiftModifier) != 0 ? anchor_ : at, at);
-    } else if (event->button() == Qt::MiddleButton && !readOnly_ &&
+    } else if (event->button() == Qt::MiddleButton &&
                QGuiApplication::clipboard()->supportsSelection()) {
         SetSelection(at, at);
         Edit(at, at, QGuiApplication::clipboard()->text(QClipboard::Selection));
@@ -860,16 +864,15 @@ void OutputBox::contextMenuEvent(QContextMenuEvent* event) {
         action->setShortcut(key);
         action->setEnabled(enabled);
     };
-    add(tr("&Undo"), QKeySequence::Undo, !readOnly_ && !undo_.empty(), &OutputBox::undo);
-    add(tr("&Redo"), QKeySequence::Redo, !readOnly_ && !redo_.empty(), &OutputBox::redo);
+    add(tr("&Undo"), QKeySequence::Undo, !undo_.empty(), &OutputBox::undo);
+    add(tr("&Redo"), QKeySequence::Redo, !redo_.empty(), &OutputBox::redo);
     menu->addSeparator();
-    add(tr("Cu&t"), QKeySequence::Cut, !readOnly_ && selection, &OutputBox::cut);
+    add(tr("Cu&t"), QKeySequence::Cut, selection, &OutputBox::cut);
     add(tr("&Copy"), QKeySequence::Copy, selection, &OutputBox::copy);
-    add(tr("&Paste"), QKeySequence::Paste,
-        !readOnly_ && !QGuiApplication::clipboard()->text().isEmpty(), &OutputBox::paste);
-    add(tr("Delete"), QKeySequence::Delete, !readOnly_ && selection, [this] {
-        Edit(std::min(anchor_, cursor_), std::max(anchor_, cursor_), QString());
-    });
+    add(tr("&Paste"), QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+        &OutputBox::paste);
+    add(tr("Delete"), QKeySequence::Delete, selection,
+        [this] { Edit(std::min(anchor_, cursor_), std::max(anchor_, cursor_), QString()); });
     menu->addSeparator();
     add(tr("Select All"), QKeySequence::SelectAll, !text_.isEmpty(), &OutputBox::selectAll);
     menu->popup(event->globalPos());
@@ -891,12 +894,7 @@ void OutputBox::focusOutEvent(QFocusEvent* event) {
 }
 
 void OutputBox::inputMethodEvent(QInputMethodEvent* event) {
-    if (readOnly_) {
-        event->ignore();
-        return;
-    }
-    const qsizetype line = breaks_.LineOf(cursor_);
-    layouts_.erase(line);
+    layouts_.erase(breaks_.LineOf(cursor_));
     preedit_ = event->preeditString();
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
         qsizetype from = std::min(anchor_, cursor_);
@@ -918,7 +916,7 @@ QVariant OutputBox::inputMethodQuery(Qt::InputMethodQuery query) const {
     const qsizetype start = breaks_.Start(line);
     switch (query) {
         case Qt::ImEnabled:
-            return !readOnly_;
+            return true;
         case Qt::ImCursorRectangle:
             return PositionRect(cursor_);
         case Qt::ImFont:

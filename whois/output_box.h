@@ -55,9 +55,6 @@ public:
     // The user's edit: replaces [from, to) by `text`, which undo takes back.
     void Edit(qsizetype from, qsizetype to, const QString& text);
 
-    bool isReadOnly() const { return readOnly_; }
-    void setReadOnly(bool readOnly);
-
     // Where the caret stands at a position, in the viewport, and the position nearest to a point.
     QRect PositionRect(qsizetype position) const;
     qsizetype PositionAt(QPoint point) const;
@@ -106,8 +103,20 @@ private:
         QString removed;
         QString inserted;
     };
-    enum class Move { Left, Right, WordLeft, WordRight, Up, Down, RowStart, RowEnd, Start, End,
-                      PageUp, PageDown };
+    enum class Move {
+        Left,
+        Right,
+        WordLeft,
+        WordRight,
+        Up,
+        Down,
+        RowStart,
+        RowEnd,
+        Start,
+        End,
+        PageUp,
+        PageDown
+    };
 
     // The line laid out in the box's width, kept while it may come back on screen.
     QTextLayout* Layout(qsizetype line) const;
@@ -134,6 +143,8 @@ private:
     void MoveCursor(qsizetype position, bool select);
     void Replace(qsizetype from, qsizetype to, const QString& text);
     void Reread();
+    // Tells screen readers that the whole text changed.
+    void TellTextUpdated(const QString& before);
     // Offers the selection to the middle button, as X11 programs do.
     void SetSelectionClipboard() const;
     bool TakeStandardKey(QKeyEvent* event);
@@ -144,12 +155,11 @@ private:
     qsizetype anchor_ = 0;
     Place top_;
     bool followEnd_ = false;  // the box shows the end, whatever is added
-    bool readOnly_ = false;
     bool syncing_ = false;    // the box itself moves the scroll bar
     bool selecting_ = false;  // the mouse drags a selection
     bool caretOn_ = true;
-    qreal wantedX_ = -1;      // where Up and Down keep the caret
-    QString preedit_;         // what an input method composes at the caret
+    qreal wantedX_ = -1;  // where Up and Down keep the caret
+    QString preedit_;     // what an input method composes at the caret
     std::vector<Change> undo_, redo_;
 
     mutable std::unordered_map<qsizetype, std::unique_ptr<QTextLayout>> layouts_;
