@@ -22,8 +22,10 @@
 //
 // Replies are lines of 38 bytes (whois-like text) of 1, 8 and 64 MiB, and 8 MiB of bare line
 // feeds. Printed per case: the median, least and greatest time in milliseconds of each, the
-// ratios of the medians and, after "rounds", the median of each round's ratio. Then ReplaceAll
-// and the unix2dos click beside their floors.
+// ratios of the medians and, after "rounds", the median of each round's ratio; and from up to
+// three more runs of Norvane, untimed, the longest time between two passes of its event loop.
+// Last, the output box's memory for 8 MiB, beside what the reply bound counts for it. Then
+// ReplaceAll and the unix2dos click beside their floors.
 //
 // usage: bench_whois [ROUNDS]   (ROUNDS, or NORVANE_BENCH_ROUNDS, rounds of every case;
 // by default 15, 9, 2 and 1 from the smallest case up, and 9 for the line ends; about a
@@ -46,6 +48,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -193,7 +196,16 @@ public:
     ~Program() { form_.Unload(); }
     whois::OutputBox* Box() const { return form_.txtWinsock; }
 
-    double Run(qsizetype bytes) {
+    // With `probeGaps`, a timer that fires at every pass of the event loop measures the longest
+    // time between two passes meanwhile (the run's time then counts the probe's work too).
+    double Run(qsizetype bytes, bool probeGaps = false) {
+        QTimer probe;
+        QElapsedTimer sincePass;
+        double longest = 0;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            longest = std::max(longest, sincePass.nsecsElapsed() / 1e6);
+            sincePass.start();
+        });
         form_.cmdConnect->click();
         RunEventsUntil([this] { return form_.cmdConnect->text() == QLatin1String("Whois"); });
         whois::OutputBox* box = form_.txtWinsock;
@@ -209,6 +221,10 @@ public:
                        InsideBox(box, box->PositionRect(box->Text().size()));
             });
         const auto start = Clock::now();
+        if (probeGaps) {
+            sincePass.start();
+            probe.start(0);
+        }
         form_.cmdConnect->click();
         std::optional<Clock::time_point> closed;
         if (!RunEventsUntil([&] {
@@ -220,6 +236,10 @@ public:
             std::fprintf(stderr, "Norvane never showed the end of the reply\n");
         }
         const double time = Milliseconds(Clock::now() - start);
+        if (probeGaps) {
+            longestGap.runs.push_back(longest);
+            return time;
+        }
         untilClosed.runs.push_back(Milliseconds(closed.value_or(Clock::now()) - start));
         const QString text = whois::OutputText(form_);
         if (!text.endsWith(kClosed)) {
@@ -233,6 +253,7 @@ public:
     // Until the close was handled: the reply read, decoded and held, the box not yet caught up
     // (seen between two passes of the event loop).
     Spread untilClosed;
+    Spread longestGap;  // between two passes of the event loop, in the probed runs
 
 private:
     frmWinsock form_;
@@ -437,9 +458,13 @@ void ReplyCase(const char* name, qsizetype bytes, bool bareLineFeeds, int rounds
         plain.runs.push_back(PlainBox(server, size, font, bytes));
         bound.runs.push_back(LowerBound(server, inside, font, bytes));
     }
+    for (int i = 0; i < std::min(rounds, 3); ++i) {
+        program.Run(bytes, true);
+    }
     std::printf("%s, %d rounds (ms)\n", name, rounds);
     PrintRow("Norvane", ours);
     PrintRow("  of which until the close", program.untilClosed);
+    PrintRow("  longest between loop passes", program.longestGap);
     PrintRow("floor: plain box", plain);
     PrintRow("lower bound: last lines only", bound);
     std::printf(

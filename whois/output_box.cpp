@@ -24,7 +24,7 @@ namespace {
 constexpr int kMargin = 4;              // around the text, as other text boxes leave
 constexpr int kFrameMilliseconds = 16;  // the box shows what was added at most this often
 // The layouts kept for lines that come back on screen, up to this many characters.
-constexpr qsizetype kLaidOutCharacters = 1 << 18;
+constexpr qsizetype kLaidOutCharacters = 1 << 16;
 constexpr qreal kTabStop = 80;
 
 // What screen readers are given of the box: its exact text, with offsets in it.

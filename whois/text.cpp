@@ -211,6 +211,10 @@ void LineBreaks::Read(QStringView text) {
             starts_.push_back(std::uint32_t(in - begin));
         }
         afterCr_ = c == u'\r';
+        // A run of bare line feeds, a line each, without the search for the next line end.
+        while (!afterCr_ && in != end && *in == u'\n') {
+            starts_.push_back(std::uint32_t(++in - begin));
+        }
     }
     read_ = text.size();
 }

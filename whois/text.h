@@ -3,10 +3,10 @@
 // its lines, and ReplaceAll.
 
 #include <cstdint>
-#include <vector>
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -56,7 +56,9 @@ public:
     qsizetype MemoryNeeded() const { return qsizetype(starts_.capacity() * sizeof(starts_[0])); }
 
 private:
-    std::vector<std::uint32_t> starts_{0};
+    // (A QList grows in place where it can, without a copy beside it: a reply of bare line
+    // feeds makes a table of many megabytes.)
+    QList<std::uint32_t> starts_{0};
     qsizetype read_ = 0;
     bool afterCr_ = false;  // the last character read was a CR, whose line end may go on
 };
