@@ -4,6 +4,7 @@
 //   LineBreaks::kLongLine characters, never inside a surrogate pair;
 // - a selection always stands between two of the box's characters, and a copy takes the exact
 //   text between them;
+// - after an edit, the box shows the lines of the edited text;
 // - the count by which a reply is cut never falls below what the box holds.
 
 #include <cstdint>
@@ -132,7 +133,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CHECK(box.text->SelectedText() == exact.mid(begin, end - begin));
     }
 
-    const qsizetype counted = exact.size() * kBytesPerCharacter + box.text->Lines() * kBytesPerLine;
+    // An edit anywhere, of a piece of the text itself, leaves the lines of the new text.
+    const auto [from, to] = selections.front();
+    box.text->Edit(from % (exact.size() + 1), to % (exact.size() + 1), exact.right(from % 7));
+    shown = Reference(box.text->Text());
+    for (QString& line : shown) {
+        line = whois::ShownLine(line);
+    }
+    CHECK(box.text->toPlainText().split(u'\n') == shown);
+
+    const qsizetype counted =
+        box.text->Text().size() * kBytesPerCharacter + box.text->Lines() * kBytesPerLine;
     CHECK(box.text->MemoryNeeded() <= counted + kShortTextRoom);
     return 0;
 }

@@ -266,8 +266,11 @@ void OutputBox::Replace(qsizetype from, qsizetype to, const QString& text) {
         QAccessible::updateAccessibility(&removed);
     }
     text_.replace(from, to - from, text);
-    // Edits are rare: the lines are found anew.
-    Reread();
+    if (text_.capacity() > 2 * text_.size()) {
+        text_.squeeze();  // much was taken out: its room is given back
+    }
+    breaks_.ReadFrom(text_, from);
+    Forget();
     cursor_ = anchor_ = Snap(from + text.size());
     followEnd_ = false;
     if (QAccessible::isActive() && !text.isEmpty()) {

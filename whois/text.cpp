@@ -219,6 +219,18 @@ void LineBreaks::Read(QStringView text) {
     read_ = text.size();
 }
 
+void LineBreaks::ReadFrom(QStringView text, qsizetype position) {
+    // What comes before the line stays; whether a CR ends that text decides whether a CR or an
+    // LF at the line's start goes on with that line end.
+    starts_.resize(LineOf(std::min(position, read_)) + 1);
+    read_ = starts_.back();
+    afterCr_ = read_ > 0 && text[read_ - 1] == u'\r';
+    Read(text);
+    if (starts_.capacity() > 2 * starts_.size()) {
+        starts_.squeeze();  // the text lost many lines: their room is given back
+    }
+}
+
 qsizetype LineBreaks::End(QStringView text, qsizetype line) const {
     const qsizetype start = Start(line);
     if (line + 1 == Lines()) {

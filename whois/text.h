@@ -45,6 +45,8 @@ public:
     // Reads `text` on from where the last call stopped: the text must be the one read so far,
     // grown at its end.
     void Read(QStringView text);
+    // Reads `text` again from the line that holds `position` on: the text was edited there.
+    void ReadFrom(QStringView text, qsizetype position);
     qsizetype Lines() const { return qsizetype(starts_.size()); }
     qsizetype Start(qsizetype line) const { return starts_[std::size_t(line)]; }
     // Where the characters of the line end, before its line end.
