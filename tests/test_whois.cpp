@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QClipboard>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 
 #include <fcntl.h>
@@ -294,6 +295,14 @@ TEST_F(WhoisTab, KeysAndMouseEditAndSelectTheExactText) {
     const QPoint rowTop(0, box->PositionRect(0).top() + 1 - at(0).y());  // above the glyphs
     EXPECT_EQ(painted.pixelColor(at(2) + rowTop), box->palette().color(QPalette::Highlight));
     EXPECT_EQ(painted.pixelColor(at(14) + rowTop), box->palette().color(QPalette::Base));
+    // Text dropped on the box goes where it is dropped.
+    QMimeData dropped;
+    dropped.setText(QStringLiteral("[x]"));
+    QDragEnterEvent enter(at(3), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(at(3), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box->viewport(), &enter);
+    QApplication::sendEvent(box->viewport(), &drop);
+    EXPECT_EQ(Output(), QStringLiteral("one[x] two\r\nthree"));
 }
 
 // The standard context menu, an input method, a screen reader and the wheel reach the box.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -116,6 +117,8 @@ OutputBox::OutputBox(QWidget* parent) : QAbstractScrollArea(parent) {
     Q_UNUSED(accessible);
     setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     viewport()->setCursor(Qt::IBeamCursor);
     frame_.setSingleShot(true);
     connect(&frame_, &QTimer::timeout, this, [this] {
@@ -265,6 +268,7 @@ void OutputBox::Replace(qsizetype from, qsizetype to, const QString& text) {
         QAccessibleTextRemoveEvent removed(this, int(from), text_.mid(from, to - from));
         QAccessible::updateAccessibility(&removed);
     }
+    wantedX_ = -1;
     text_.replace(from, to - from, text);
     if (text_.capacity() > 2 * text_.size()) {
         text_.squeeze();  // much was taken out: its room is given back
@@ -805,7 +809,13 @@ void OutputBox::keyPressEvent(QKeyEvent* event) {
 
 void OutputBox::mousePressEvent(QMouseEvent* event) {
     const qsizetype at = PositionAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) {
+    const qsizetype from = std::min(anchor_, cursor_);
+    const qsizetype to = std::max(anchor_, cursor_);
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier) == 0 &&
+        from <= at && at < to) {
+        // In the selection: a drag may take it away.
+        dragFrom_ = event->position().toPoint();
+    } else if (event->button() == Qt::LeftButton) {
         selecting_ = true;
         wantedX_ = -1;
         SetSelection((event->modifiers() & Qt::ShiftModifier) != 0 ? anchor_ : at, at);
@@ -817,16 +827,71 @@ void OutputBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void OutputBox::mouseMoveEvent(QMouseEvent* event) {
-    if (selecting_ && (event->buttons() & Qt::LeftButton) != 0) {
+    if ((event->buttons() & Qt::LeftButton) == 0) {
+        return;
+    }
+    if (dragFrom_ && (event->position().toPoint() - *dragFrom_).manhattanLength() >=
+                         QApplication::startDragDistance()) {
+        dragFrom_.reset();
+        auto* data = new QMimeData;
+        data->setText(SelectedText());  // the exact text
+        QDrag* drag = new QDrag(this);
+        drag->setMimeData(data);
+        // Moved elsewhere, the selection leaves the box; moved within it, the drop took it.
+        const qsizetype from = std::min(anchor_, cursor_);
+        const qsizetype to = std::max(anchor_, cursor_);
+        if (drag->exec(Qt::CopyAction | Qt::MoveAction) == Qt::MoveAction &&
+            drag->target() != viewport()) {
+            Edit(from, to, QString());
+        }
+    } else if (selecting_) {
         MoveCursor(PositionAt(event->position().toPoint()), true);
     }
 }
 
 void OutputBox::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && selecting_) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    if (dragFrom_) {
+        // A click in the selection, not a drag: the caret goes there.
+        const qsizetype at = PositionAt(*dragFrom_);
+        dragFrom_.reset();
+        SetSelection(at, at);
+    }
+    if (selecting_) {
         selecting_ = false;
         SetSelectionClipboard();
     }
+}
+
+void OutputBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasText()) {
+        event->acceptProposedAction();
+    }
+}
+
+void OutputBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasText()) {
+        event->acceptProposedAction();
+    }
+}
+
+void OutputBox::dropEvent(QDropEvent* event) {
+    qsizetype at = PositionAt(event->position().toPoint());
+    const QString text = event->mimeData()->text();
+    const qsizetype from = std::min(anchor_, cursor_);
+    const qsizetype to = std::max(anchor_, cursor_);
+    if (event->source() == this && event->dropAction() == Qt::MoveAction) {
+        if (at >= from && at <= to) {
+            return;  // onto itself
+        }
+        Edit(from, to, QString());
+        at -= at > to ? to - from : 0;
+    }
+    SetSelection(at, at);
+    Edit(at, at, text);
+    event->acceptProposedAction();
 }
 
 void OutputBox::mouseDoubleClickEvent(QMouseEvent* event) {

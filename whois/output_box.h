@@ -8,6 +8,7 @@
 // exact text, so a copy takes the exact text of what is selected.
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -84,6 +85,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -154,9 +158,10 @@ private:
     qsizetype cursor_ = 0;
     qsizetype anchor_ = 0;
     Place top_;
-    bool followEnd_ = false;  // the box shows the end, whatever is added
-    bool syncing_ = false;    // the box itself moves the scroll bar
-    bool selecting_ = false;  // the mouse drags a selection
+    bool followEnd_ = false;          // the box shows the end, whatever is added
+    bool syncing_ = false;            // the box itself moves the scroll bar
+    bool selecting_ = false;          // the mouse drags a selection
+    std::optional<QPoint> dragFrom_;  // pressed in the selection, which may be dragged away
     bool caretOn_ = true;
     qreal wantedX_ = -1;  // where Up and Down keep the caret
     QString preedit_;     // what an input method composes at the caret
