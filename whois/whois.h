@@ -2,7 +2,6 @@
 // The whois client: its socket, the notification hook, its commands and its output.
 
 #include <cstdint>
-#include <vector>
 
 #include <QObject>
 #include <QString>
