@@ -303,6 +303,18 @@ TEST_F(WhoisTab, KeysAndMouseEditAndSelectTheExactText) {
     QApplication::sendEvent(box->viewport(), &enter);
     QApplication::sendEvent(box->viewport(), &drop);
     EXPECT_EQ(Output(), QStringLiteral("one[x] two\r\nthree"));
+
+    // The caret is drawn while the box has the focus.
+    form->WhoisClient->SetOutputText(QString());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const auto caret = [&] {
+        return box->viewport()->grab().toImage().pixelColor(box->PositionRect(0).center());
+    };
+    box->setFocus();
+    EXPECT_EQ(caret(), box->palette().color(QPalette::Text));
+    box->clearFocus();
+    EXPECT_EQ(caret(), box->palette().color(QPalette::Base));
 }
 
 // The standard context menu, an input method, a screen reader and the wheel reach the box.
@@ -349,6 +361,15 @@ TEST_F(WhoisTab, ContextMenuInputMethodScreenReaderAndWheelWork) {
     EXPECT_EQ(text->offsetAtPoint(text->characterRect(9).center()), 9);
     text->setSelection(0, 7, 10);
     EXPECT_EQ(box->SelectedText(), QStringLiteral("sec"));
+    int from = 0, to = 0;
+    text->selection(0, &from, &to);
+    EXPECT_EQ(std::tuple(from, to, text->selectionCount(), text->cursorPosition()),
+              std::tuple(7, 10, 1, 10));
+    text->removeSelection(0);
+    reader->editableTextInterface()->insertText(0, QStringLiteral(">"));
+    EXPECT_EQ(std::pair(text->selectionCount(), Output()),
+              std::pair(0, QStringLiteral(">first\r\nsecond")));
+    reader->editableTextInterface()->deleteText(0, 1);
     reader->editableTextInterface()->replaceText(5, 7, QStringLiteral(" "));
     EXPECT_EQ(std::pair(Output(), text->characterCount()),
               std::pair(QStringLiteral("first second"), 12));
