@@ -31,7 +31,8 @@ public:
 
     // The exact text, CRs and all.
     const QString& Text() const { return text_; }
-    // The text as the box shows it: every line end, and every break of a long line, an LF.
+    // The text as the box shows it: every line end, and every break of a long line, an LF;
+    // the characters that would turn the text around, marks.
     QString toPlainText() const;
     qsizetype Lines() const { return breaks_.Lines(); }
     // What the box needs in memory for the text it holds, in bytes.
