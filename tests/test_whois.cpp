@@ -274,6 +274,13 @@ TEST_F(WhoisTab, KeysAndMouseEditAndSelectTheExactText) {
     EXPECT_EQ(std::pair(Output(), box->CursorPosition()),
               std::pair(QStringLiteral("b\r\r\ncde"), qsizetype(1)));
 
+    // End on a wrapped row stops before the blank at which the row wraps.
+    form->WhoisClient->SetOutputText(QStringLiteral("word ").repeated(40));
+    keys({Qt::Key_End});
+    EXPECT_TRUE(Output()[box->CursorPosition()] == u' ' &&
+                box->PositionRect(box->CursorPosition()).top() == box->PositionRect(0).top())
+        << box->CursorPosition();
+
     // A click puts the caret where it points, a shift-click selects to there, a double click
     // selects a word.
     form->WhoisClient->SetOutputText(QStringLiteral("one two\r\nthree"));
@@ -395,6 +402,8 @@ TEST_F(WhoisTab, ContextMenuInputMethodScreenReaderAndWheelWork) {
     const int page = bar->pageStep();
     EXPECT_EQ(std::pair(bar->value(), box->CursorPosition()),
               std::pair(page, Output().indexOf(QStringLiteral("line %1\r").arg(page))));
+    QTest::keyClick(box, Qt::Key_PageUp);
+    EXPECT_EQ(std::pair(bar->value(), box->CursorPosition()), std::pair(0, qsizetype(0)));
     // A larger font fits fewer lines.
     QFont larger = box->font();
     larger.setPointSize(larger.pointSize() * 2);
